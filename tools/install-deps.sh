@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs, with apt-get, whatever the build and the tests need and this
+# machine lacks.
+set -eu
+needed="cmake make g++ googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64"
+missing=""
+for package in $needed; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+        || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi
