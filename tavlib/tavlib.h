@@ -1,0 +1,25 @@
+/* Support library: messages, fatal checks, clipboard writing and settings. */
+#ifndef TAVLIB_H
+#define TAVLIB_H
+
+#include <windows.h>
+
+/* Loads string id into buffer (size bytes); an unknown id gives "". */
+void LoadText(UINT id, char *buffer, int size);
+
+/* Shows string id in an error box, under the fatal caption when fatal is 1. */
+void ShowMessage(HWND owner, UINT id, int fatal);
+
+/* Ends the program with message id and the source position when failed is
+   non-zero. */
+void FatalCheck(int failed, UINT id, const char *sourceFile, long line);
+#define FATAL_CHECK(failed, id) FatalCheck((failed), (id), __FILE__, __LINE__)
+
+void CopyTextToClipboard(const char *text);
+
+int IsWin32s(void);
+int SaveSetting(const char *name, const char *value);
+void LoadSetting(const char *name, char *out);
+int LoadIntSetting(const char *name, int fallback);
+
+#endif
