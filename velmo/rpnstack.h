@@ -1,0 +1,38 @@
+/* The calculator: a stack of doubles shown on four display lines. */
+#ifndef VELMO_RPNSTACK_H
+#define VELMO_RPNSTACK_H
+
+#include <windows.h>
+
+#define STACK_SIZE 1024
+
+/* Set by PushValue when a pending math error kept a value off the stack */
+struct PushStatus
+{
+    int blocked;
+};
+
+struct RpnStack
+{
+    int entryDone = 1;              /* 0 while X is being typed */
+    double values[STACK_SIZE] = {}; /* grows downward: X is values[top] */
+    int top = STACK_SIZE;
+    int depth = 0;                  /* always STACK_SIZE - top */
+
+    int PushValue(const char *text, double value, PushStatus &status, int speak);
+    void PopValue(double &out);
+    void ReplaceTop(const char *text, double value);
+    void RefreshLines(int includeX);
+
+    void HandleKey(UINT code);
+    int CheckOperandCount(int code);
+    void RunOperation(int code);
+};
+
+int CheckOperandDomain(int code, double x);
+
+/* Magnitude from which a result counts as an overflow: the square root of
+   the largest double */
+double OverflowThreshold();
+
+#endif

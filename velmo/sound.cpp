@@ -1,0 +1,30 @@
+/* Sound feedback */
+#include <windows.h>
+#include <mmsystem.h>
+#include "globals.h"
+#include "velmo.h"
+
+void PlaySoundFile(const char *name)
+{
+    if (soundOn)
+        sndPlaySoundA(name, SND_SYNC);
+}
+
+void SpeakText(const char *text)
+{
+    char digit[] = "0.wav";
+
+    for (; *text; text++) {
+        switch (*text) {
+        case '+': PlaySoundFile("plus.wav"); break;
+        case '-': PlaySoundFile("minus.wav"); break;
+        case '.': PlaySoundFile("point.wav"); break;
+        case 'e': PlaySoundFile("e.wav"); break;
+        default:
+            if (*text >= '0' && *text <= '9') {
+                digit[0] = *text;
+                PlaySoundFile(digit);
+            }
+        }
+    }
+}

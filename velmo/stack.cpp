@@ -1,0 +1,77 @@
+/* The value stack and the four display lines that show X, Y, Z and T */
+#include <windows.h>
+#include <string.h>
+#include "globals.h"
+#include "numtext.h"
+#include "resource.h"
+#include "tavlib.h"
+#include "velmo.h"
+
+double OverflowThreshold()
+{
+    /* The square root of the largest double: 1.3407807929942596e+154 */
+    static const double threshold = __builtin_sqrt(1.7976931348623157e+308);
+    return threshold;
+}
+
+int RpnStack::PushValue(const char *text, double value, PushStatus &status, int speak)
+{
+    char shown[NUMBER_TEXT_SIZE];
+
+    if (__builtin_fabs(value) >= OverflowThreshold())
+        mathError = MATH_OVERFLOWED;
+    if (mathError) {
+        status.blocked = 1;
+        return 0;
+    }
+    if (text[0]) {
+        strncpy(shown, text, sizeof(shown) - 1);
+        shown[sizeof(shown) - 1] = 0;
+    } else {
+        FormatNumber(value, shown);
+    }
+    if (top < 1) {
+        PlaySoundFile("error.wav");
+        ShowMessage(mainWindow, IDS_STACK_FULL, 0);
+        return 0;
+    }
+    top--;
+    values[top] = value;
+    depth++;
+    SetDlgItemTextA(mainWindow, IDC_LINE_X, shown);
+    RefreshLines(0);
+    if (speak)
+        SpeakText(shown);
+    return 1;
+}
+
+void RpnStack::PopValue(double &out)
+{
+    if (top < STACK_SIZE) {
+        out = values[top];
+        top++;
+        depth--;
+    }
+    RefreshLines(1);
+}
+
+void RpnStack::ReplaceTop(const char *text, double value)
+{
+    if (top >= 0 && top < STACK_SIZE) {
+        SetDlgItemTextA(mainWindow, IDC_LINE_X, text);
+        values[top] = value;
+    }
+}
+
+void RpnStack::RefreshLines(int includeX)
+{
+    char text[NUMBER_TEXT_SIZE];
+
+    for (int i = includeX ? 0 : 1; i < 4; i++) {
+        if (i < depth)
+            FormatNumber(values[top + i], text);
+        else
+            text[0] = 0;
+        SetDlgItemTextA(mainWindow, IDC_LINE_X + i, text);
+    }
+}

@@ -1,0 +1,34 @@
+/* The engine's routines outside the calculator object. */
+#ifndef VELMO_H
+#define VELMO_H
+
+#include <windows.h>
+
+#define PASTE_BUFFER_SIZE 83    /* 81 bytes of text, a line feed, the terminator */
+
+/* Plays a wave file, synchronously, when sound is on */
+void PlaySoundFile(const char *name);
+
+/* Plays the sound of each character of a number's text */
+void SpeakText(const char *text);
+
+/* The math-error record of the runtime's callback convention */
+struct MathErrorRecord
+{
+    int type;           /* MATH_DOMAIN ... MATH_UNDERFLOW */
+    const char *name;
+    double arg1;
+    double arg2;
+    double retval;
+};
+
+int MathErrorHook(MathErrorRecord *record);
+void ReportMathError(void);
+
+/* Y to the power X, its errors reported through MathErrorHook */
+double RaiseToPower(double y, double x);
+
+void ReadClipboardText(char *buffer);
+void PasteFromClipboard(void);
+
+#endif
