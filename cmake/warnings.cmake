@@ -1,12 +1,13 @@
 # Every warning is an error; IEEE double arithmetic with no fused operations.
-function(velmo_warnings target)
-  target_compile_options(${target} PRIVATE
-    -Wall -Wextra -Wpedantic -Wshadow -Wcast-qual -Wformat=2 -Werror
+set(VELMO_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wcast-qual -Wformat=2 -Werror
     -ffp-contract=off -fno-math-errno)
+
+function(velmo_warnings target)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${VELMO_WARNINGS}>")
 endfunction()
 
 # The program's own code also goes without exceptions and RTTI.
 function(velmo_strict target)
   velmo_warnings(${target})
-  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti>")
 endfunction()
