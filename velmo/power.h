@@ -12,8 +12,9 @@
    returns the error type: MATH_DOMAIN for y < 0 (not -0) with a non-integer
    x, MATH_SING for y = +-0 with x < 0, MATH_OVERFLOW when the rounded result
    exceeds the largest double, MATH_UNDERFLOW when a non-zero y gives a
-   rounded result below the smallest normal double in magnitude. The result
-   is the same on every target. */
+   rounded result below the smallest normal double in magnitude. NaN
+   operands give MATH_DOMAIN, infinite ones the error of the limit. The
+   result is the same on every target. */
 int PowerOf(double y, double x, double *result);
 
 #endif
