@@ -120,3 +120,16 @@ int BigCompare(const BigNum *a, const BigNum *b)
     }
     return 0;
 }
+
+int BigCompareScaled(BigNum *a, BigNum *b, int p5, int p2)
+{
+    if (p5 >= 0)
+        BigMulPow5(a, p5);
+    else
+        BigMulPow5(b, -p5);
+    if (p2 >= 0)
+        BigShiftLeft(a, p2);
+    else
+        BigShiftLeft(b, -p2);
+    return BigCompare(a, b);
+}

@@ -66,4 +66,7 @@ void BigMulPow5(BigNum *b, int n);
 void BigShiftLeft(BigNum *b, int bits);
 int BigCompare(const BigNum *a, const BigNum *b);
 
+/* Compares a 5^p5 2^p2 with b; a negative power multiplies b instead */
+int BigCompareScaled(BigNum *a, BigNum *b, int p5, int p2);
+
 #endif

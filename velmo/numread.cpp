@@ -74,15 +74,7 @@ static int CompareWithMidpoint(const BigNum *d, int sticky, int p, uint64_t c)
     /* midpoint = (2m + 1) 2^(biased - 1076), and 10^p = 5^p 2^p */
     shift = p - (biased - 1076);
     BigSet(&b, 2 * m + 1);
-    if (p >= 0)
-        BigMulPow5(&a, p);
-    else
-        BigMulPow5(&b, -p);
-    if (shift >= 0)
-        BigShiftLeft(&a, shift);
-    else
-        BigShiftLeft(&b, -shift);
-    sign = BigCompare(&a, &b);
+    sign = BigCompareScaled(&a, &b, p, shift);
     return sign == 0 && sticky ? 1 : sign;
 }
 

@@ -40,19 +40,10 @@ static uint64_t ScaleByPowerOfTen(uint64_t m, int e, int q, uint64_t *fraction, 
 static int CompareWithHalf(uint64_t m, int e, int q, uint64_t k)
 {
     BigNum a, b;
-    int shift = e + 1 + q;
 
     BigSet(&a, m);
     BigSet(&b, 2 * k + 1);
-    if (q >= 0)
-        BigMulPow5(&a, q);
-    else
-        BigMulPow5(&b, -q);
-    if (shift >= 0)
-        BigShiftLeft(&a, shift);
-    else
-        BigShiftLeft(&b, -shift);
-    return BigCompare(&a, &b);
+    return BigCompareScaled(&a, &b, q, e + 1 + q);
 }
 
 /* Rounds the positive finite value m 2^e to 17 significant digits, half to

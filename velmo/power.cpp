@@ -126,14 +126,28 @@ static double PowerOfTwo(int n)
     return FromBits((uint64_t)(n + 1023) << 52);
 }
 
+/* c0 + c1 x + c2 x^2 + ...: the first headTerms coefficients in
+   double-double, the small tail terms in double arithmetic on x.hi */
+static DD Series(DD x, const double head[][2], int headTerms, const double *tail, int tailTerms)
+{
+    DD s;
+    int i;
+
+    s.hi = tail[tailTerms - 1];
+    for (i = tailTerms - 2; i >= 0; i--)
+        s.hi = s.hi * x.hi + tail[i];
+    s.lo = 0.0;
+    for (i = headTerms - 1; i >= 0; i--)
+        s = Add(Mul(s, x), Constant(head[i]));
+    return s;
+}
 /* Natural log of a positive finite y */
 static DD Log(double y)
 {
     uint64_t bits = Bits(y);
     int e = (int)(bits >> 52) - 1023;
-    double m, u, tail;
+    double m, u;
     DD v, f, z, s, r;
-    int i;
 
     if (e == -1023) {
         /* Subnormal: scale into the normal range first */
@@ -156,14 +170,7 @@ static DD Log(double y)
     f = FastTwoSum(f.hi, f.lo);
     z = Mul(f, f);
 
-    tail = logTail[LOG_TAIL_TERMS - 1];
-    for (i = LOG_TAIL_TERMS - 2; i >= 0; i--)
-        tail = tail * z.hi + logTail[i];
-    s.hi = tail;
-    s.lo = 0.0;
-    for (i = LOG_DD_TERMS - 1; i >= 0; i--)
-        s = Add(Mul(s, z), Constant(logHead[i]));
-    s = Mul(f, s);
+    s = Mul(f, Series(z, logHead, LOG_DD_TERMS, logTail, LOG_TAIL_TERMS));
     s.hi *= 2.0;
     s.lo *= 2.0;
 
@@ -178,9 +185,7 @@ static DD Exp(DD t, int *scale)
 {
     double kd = t.hi * invLn2;
     int k = (int)(kd < 0 ? kd - 0.5 : kd + 0.5);
-    double tail;
-    DD r, s;
-    int i;
+    DD r;
 
     /* r = t - k ln 2, |r| <= ln2 / 2 + tiny; k ln2Part1, k ln2Part2 exact */
     r = TwoSum(t.hi, -(k * ln2Part1));
@@ -188,15 +193,8 @@ static DD Exp(DD t, int *scale)
     r = AddDouble(r, t.lo);
     r = AddDouble(r, -(k * ln2Part3));
 
-    tail = expTail[EXP_TAIL_TERMS - 1];
-    for (i = EXP_TAIL_TERMS - 2; i >= 0; i--)
-        tail = tail * r.hi + expTail[i];
-    s.hi = tail;
-    s.lo = 0.0;
-    for (i = EXP_DD_TERMS - 1; i >= 0; i--)
-        s = Add(Mul(s, r), Constant(expHead[i]));
     *scale = k;
-    return s;
+    return Series(r, expHead, EXP_DD_TERMS, expTail, EXP_TAIL_TERMS);
 }
 
 /* 0 when x is not an integer, 1 when odd, 2 when even (or infinite) */
