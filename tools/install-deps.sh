@@ -2,7 +2,7 @@
 # Installs, with apt-get, whatever the build and the tests need and this
 # machine lacks.
 set -eu
-needed="cmake make g++ googletest g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64"
+needed="cmake make g++ googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
@@ -11,5 +11,5 @@ done
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+    DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
 fi
