@@ -1,5 +1,6 @@
 #include "exact_decimal.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -264,4 +265,11 @@ bool IsNearestDouble(const Decimal &d, uint64_t bits)
             return false;
     }
     return true;
+}
+
+std::string Hex(uint64_t bits)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%016llx", (unsigned long long)bits);
+    return text;
 }

@@ -54,4 +54,7 @@ bool IsNearestDouble(const Decimal &d, uint64_t bits);
 uint64_t BitsOf(double value);
 double FromBits(uint64_t bits);
 
+/* "0x" and 16 hex digits, for messages that show exact bits */
+std::string Hex(uint64_t bits);
+
 #endif

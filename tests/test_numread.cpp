@@ -14,13 +14,6 @@ namespace {
 
 const uint64_t INFINITY_BITS = 0x7FF0000000000000ULL;
 
-std::string Hex(uint64_t bits)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%016llx", (unsigned long long)bits);
-    return text;
-}
-
 std::string Shown(const std::string &text)
 {
     if (text.size() <= 70)

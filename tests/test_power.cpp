@@ -14,18 +14,9 @@ namespace {
 
 const int OK = 0;
 
-std::string Hex(double value)
+std::string Exact(double value)
 {
-    char text[48];
-    std::snprintf(text, sizeof text, "0x%016llx (%.17g)", (unsigned long long)BitsOf(value), value);
-    return text;
-}
-
-std::string Hex64(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%016llx", (unsigned long long)value);
-    return text;
+    return Hex(BitsOf(value)) + " (" + std::to_string(value) + ")";
 }
 
 struct PowerCase
@@ -41,7 +32,7 @@ void Check(const PowerCase &c)
     int error = PowerOf(c.y, c.x, &result);
     EXPECT_EQ(error, c.error) << c.y << " ^ " << c.x;
     if (c.error == OK && error == OK) {
-        EXPECT_EQ(Hex(result), Hex(c.result)) << Hex(c.y) << " ^ " << Hex(c.x);
+        EXPECT_EQ(Exact(result), Exact(c.result)) << Exact(c.y) << " ^ " << Exact(c.x);
     }
 }
 
@@ -244,8 +235,8 @@ TEST(Power, MatchesLongDoublePowOnHost)
         int error = PowerOf(y, x, &result);
         compared++;
         if (error != expectedError || (error == OK && BitsOf(result) != BitsOf(expected))) {
-            ADD_FAILURE() << Hex(y) << " ^ " << Hex(x) << ": " << error << " " << Hex(result)
-                          << " instead of " << expectedError << " " << Hex(expected);
+            ADD_FAILURE() << Exact(y) << " ^ " << Exact(x) << ": " << error << " " << Exact(result)
+                          << " instead of " << expectedError << " " << Exact(expected);
             mismatches++;
         }
     }
@@ -272,5 +263,5 @@ TEST(Power, SameBitsOnEveryTarget)
         mix((uint64_t)error);
         mix(error == OK ? BitsOf(result) : 0);
     }
-    EXPECT_EQ(Hex64(hash), "0x62970af0d8d33965");
+    EXPECT_EQ(Hex(hash), "0x62970af0d8d33965");
 }
