@@ -20,75 +20,75 @@ double RaiseToPower(double y, double x)
     return result;
 }
 
+/* The sound each operation plays before its first pop */
+static const char *OperationSound(int code)
+{
+    switch (code) {
+    case CMD_MULT: return "mult.wav";
+    case CMD_ADD: return "add.wav";
+    case CMD_SUB: return "sub.wav";
+    case CMD_DIV: return "div.wav";
+    case CMD_RAISE: return "raise.wav";
+    case CMD_RECIP: return "recip.wav";
+    case CMD_CH_SGN: return "ch_sgn.wav";
+    case CMD_SQRT: return "sqrt.wav";
+    case CMD_SQUARE: return "square.wav";
+    case CMD_DROP: return "drop.wav";
+    case CMD_CLEAR: return "clear.wav";
+    case CMD_SWAP: return "swap.wav";
+    }
+    return NULL;
+}
+
+static double Combine(int code, double y, double x)
+{
+    switch (code) {
+    case CMD_MULT: return y * x;
+    case CMD_ADD: return y + x;
+    case CMD_SUB: return y - x;
+    case CMD_DIV: return y / x;
+    }
+    return x == 0.0 ? 1.0 : RaiseToPower(y, x);
+}
+
+static double Apply(int code, double x)
+{
+    switch (code) {
+    case CMD_RECIP: return 1.0 / x;
+    case CMD_CH_SGN: return -x;
+    case CMD_SQRT: return __builtin_sqrt(x);
+    }
+    return x * x;
+}
+
 void RpnStack::RunOperation(int code)
 {
     int depthBefore = depth, removed;
     PushStatus status = {0};
     double x = 0.0, y = 0.0;
+    const char *sound = OperationSound(code);
     char text[NUMBER_TEXT_SIZE];
 
+    if (sound)
+        PlaySoundFile(sound);
     switch (code) {
-    case CMD_MULT:
-        PlaySoundFile("mult.wav");
+    case CMD_MULT: case CMD_ADD: case CMD_SUB: case CMD_DIV: case CMD_RAISE:
         PopValue(x);
         PopValue(y);
-        PushValue("", y * x, status, 1);
+        PushValue("", Combine(code, y, x), status, 1);
         break;
-    case CMD_ADD:
-        PlaySoundFile("add.wav");
+    case CMD_RECIP: case CMD_CH_SGN: case CMD_SQRT: case CMD_SQUARE:
         PopValue(x);
-        PopValue(y);
-        PushValue("", y + x, status, 1);
-        break;
-    case CMD_SUB:
-        PlaySoundFile("sub.wav");
-        PopValue(x);
-        PopValue(y);
-        PushValue("", y - x, status, 1);
-        break;
-    case CMD_DIV:
-        PlaySoundFile("div.wav");
-        PopValue(x);
-        PopValue(y);
-        PushValue("", y / x, status, 1);
-        break;
-    case CMD_RAISE:
-        PlaySoundFile("raise.wav");
-        PopValue(x);
-        PopValue(y);
-        PushValue("", x == 0.0 ? 1.0 : RaiseToPower(y, x), status, 1);
-        break;
-    case CMD_RECIP:
-        PlaySoundFile("recip.wav");
-        PopValue(x);
-        PushValue("", 1.0 / x, status, 1);
-        break;
-    case CMD_CH_SGN:
-        PlaySoundFile("ch_sgn.wav");
-        PopValue(x);
-        PushValue("", -x, status, 1);
-        break;
-    case CMD_SQRT:
-        PlaySoundFile("sqrt.wav");
-        PopValue(x);
-        PushValue("", __builtin_sqrt(x), status, 1);
-        break;
-    case CMD_SQUARE:
-        PlaySoundFile("square.wav");
-        PopValue(x);
-        PushValue("", x * x, status, 1);
+        PushValue("", Apply(code, x), status, 1);
         break;
     case CMD_DROP:
-        PlaySoundFile("drop.wav");
         PopValue(x);
         break;
     case CMD_CLEAR:
-        PlaySoundFile("clear.wav");
         while (depth > 0)
             PopValue(x);
         break;
     case CMD_SWAP:
-        PlaySoundFile("swap.wav");
         PopValue(x);
         PopValue(y);
         PushValue("", x, status, 0);
