@@ -2,6 +2,9 @@
 #ifndef VELMO_RESOURCE_H
 #define VELMO_RESOURCE_H
 
+/* The main window's class: string 0, and named by its template */
+#define CLASS_NAME_TEXT     "VELMO 2"
+
 /* String table: the texts themselves are in strings.inc */
 #define IDS_CLASS_NAME      0
 #define IDS_NO_DIALOG       21
@@ -59,6 +62,7 @@
 #define IDC_LINE_T          193
 
 /* Controls of the Sound and About dialogs */
+#define IDC_OK              2       /* the same code as Escape and Close */
 #define IDC_SOUND_ON        101
 #define IDC_SOUND_OFF       102
 #define IDC_ADDRESS         105

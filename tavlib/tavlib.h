@@ -22,4 +22,11 @@ int SaveSetting(const char *name, const char *value);
 void LoadSetting(const char *name, char *out);
 int LoadIntSetting(const char *name, int fallback);
 
+/* out = the running program's directory followed by fileName */
+void BuildHelpPath(const char *fileName, char *out);
+int IsNewShell(void);
+HBRUSH BackgroundBrush(void);
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 #endif

@@ -34,6 +34,9 @@ std::set<OpenKey *> keys;
 
 HWND const mainHandle = reinterpret_cast<HWND>(uintptr_t(0x1000));
 HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
+HWND const dialogHandle = reinterpret_cast<HWND>(uintptr_t(0x3000));
+HINSTANCE const moduleHandle = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
+HGDIOBJ const lightGrayBrush = reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000));
 
 bool Fails(Call call)
 {
@@ -71,6 +74,11 @@ void Reset()
 HWND MainWindow()
 {
     return mainHandle;
+}
+
+HWND DialogWindow()
+{
+    return dialogHandle;
 }
 
 const char *StringText(UINT id)
@@ -232,6 +240,72 @@ void ExitProcess(UINT code)
     fflush(stdout);
     fflush(stderr);
     _exit((int)code);
+}
+
+HWND SetFocus(HWND window)
+{
+    HWND previous = world.focus;
+    world.focus = window;
+    return previous;
+}
+
+LRESULT DefWindowProcA(HWND, UINT message, WPARAM, LPARAM)
+{
+    world.events.push_back("default:" + std::to_string(message));
+    return 0;
+}
+
+void PostQuitMessage(int code)
+{
+    world.events.push_back("quit:" + std::to_string(code));
+}
+
+BOOL WinHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
+{
+    if (fake::Fails(fake::WIN_HELP))
+        return FALSE;
+    world.events.push_back("help:" + std::to_string(command) + ":" + file);
+    return TRUE;
+}
+
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
+{
+    if (fake::Fails(fake::DIALOG_BOX))
+        return -1;
+    world.events.push_back(std::string("dialog:") + name);
+    procedure(fake::dialogHandle, WM_INITDIALOG, 0, 0);
+    if (world.onDialog)
+        world.onDialog(name, procedure);
+    return 0;
+}
+
+BOOL EndDialog(HWND, INT_PTR result)
+{
+    world.events.push_back("end:" + std::to_string(result));
+    return TRUE;
+}
+
+BOOL CheckRadioButton(HWND, int, int, int checked)
+{
+    world.checkedRadio = checked;
+    return TRUE;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name)
+{
+    return name && fake::Lower(name) == "velmo.exe" ? fake::moduleHandle : nullptr;
+}
+
+/* Cut and terminated as on Windows XP and later */
+DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
+{
+    fake::CopyOut(world.modulePath, path, size);
+    return (DWORD)strlen(path);
+}
+
+HGDIOBJ GetStockObject(int object)
+{
+    return object == LTGRAY_BRUSH ? fake::lightGrayBrush : nullptr;
 }
 
 BOOL OpenClipboard(HWND)

@@ -16,6 +16,7 @@ enum Call
     OPEN_CLIPBOARD, EMPTY_CLIPBOARD, GET_CLIPBOARD_DATA, SET_CLIPBOARD_DATA,
     GLOBAL_ALLOC, GLOBAL_LOCK,
     REG_CREATE_KEY, REG_OPEN_KEY, REG_QUERY_VALUE, REG_SET_VALUE, REG_CLOSE_KEY,
+    DIALOG_BOX, WIN_HELP,
     CALL_COUNT
 };
 
@@ -37,13 +38,19 @@ struct World
     std::map<int, std::string> controls;    /* window texts by control ID */
     int textWrites = 0;                     /* SetDlgItemTextA calls */
     int lineWidth = 198;                    /* client width of the X line */
-    std::vector<std::string> events;        /* "sound:add.wav", "beep", "box:Overflow" */
+    std::vector<std::string> events;        /* "sound:add.wav", "beep", "box:Overflow",
+                                               "help:3:C:\\path", "quit:0", "default:273" */
     std::vector<Box> boxes;
     std::function<void(const Box &)> onBox; /* runs while a box is open */
     bool echoBoxes = false;                 /* boxes also to stderr, for death tests */
     LRESULT (*windowProc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     DWORD version = 0x23F00206;             /* Windows NT 6.2 */
     int openDCs = 0;
+    HWND focus = nullptr;
+    std::string modulePath = "C:\\Program Files\\VELMO 2\\VELMO.EXE";
+    /* Runs a modal dialog: the test plays the user on the dialog procedure */
+    std::function<void(const std::string &name, DLGPROC procedure)> onDialog;
+    int checkedRadio = 0;                   /* from CheckRadioButton */
     int timersKilled = 0;
     int calls[CALL_COUNT] = {};
     int failNth[CALL_COUNT] = {};           /* 0 never, n the n-th call, -1 every call */
@@ -58,6 +65,7 @@ extern World world;
 
 void Reset();
 HWND MainWindow();
+HWND DialogWindow();                    /* the open modal dialog */
 const char *StringText(UINT id);        /* the string table as the program has it */
 int TextWidth(const char *text);        /* pixel width in the window's default font */
 

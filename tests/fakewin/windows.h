@@ -29,6 +29,10 @@ typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
 typedef struct HDC__ *HDC;
 typedef struct HKEY__ *HKEY;
+typedef struct HBRUSH__ *HBRUSH;
+typedef void *HGDIOBJ;
+typedef HINSTANCE HMODULE;
+typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef struct SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 
 struct RECT { LONG left, top, right, bottom; };
@@ -37,9 +41,20 @@ typedef RECT *LPRECT;
 typedef SIZE *LPSIZE;
 
 #define WINAPI
+#define CALLBACK
 #define TRUE                1
 #define FALSE               0
 #define LOWORD(w)           ((unsigned short)((uintptr_t)(w) & 0xffff))
+#define MAKEWPARAM(l, h)    ((WPARAM)(((DWORD)(l) & 0xffff) | ((DWORD)(h) << 16)))
+#define LOBYTE(w)           ((BYTE)((uintptr_t)(w) & 0xff))
+
+#define WM_CREATE           0x0001
+#define WM_DESTROY          0x0002
+#define WM_INITDIALOG       0x0110
+#define HELP_QUIT           0x0002
+#define HELP_INDEX          0x0003
+#define LTGRAY_BRUSH        1
+#define COLOR_WINDOW        5
 
 #define WM_COMMAND          0x0111
 #define MB_ICONEXCLAMATION  0x0030
@@ -76,6 +91,18 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL KillTimer(HWND window, UINT_PTR id);
 [[noreturn]] void ExitProcess(UINT code);
+
+HWND SetFocus(HWND window);
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int code);
+BOOL WinHelpA(HWND window, LPCSTR file, UINT command, UINT_PTR data);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
+                        LPARAM param);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+BOOL CheckRadioButton(HWND dialog, int first, int last, int checked);
+HMODULE GetModuleHandleA(LPCSTR name);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+HGDIOBJ GetStockObject(int object);
 
 BOOL OpenClipboard(HWND owner);
 BOOL EmptyClipboard(void);

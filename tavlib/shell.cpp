@@ -1,0 +1,38 @@
+/* The help file's path, the Windows version test and the window background */
+#include <windows.h>
+#include <string.h>
+#include "globals.h"
+#include "resource.h"
+#include "tavlib.h"
+
+#define MODULE_PATH_SIZE 1025
+
+void BuildHelpPath(const char *fileName, char *out)
+{
+    char moduleName[TEXT_SIZE], path[MODULE_PATH_SIZE];
+    char *slash;
+
+    LoadText(IDS_MODULE_NAME, moduleName, sizeof(moduleName));
+    path[0] = 0;
+    /* Under another file name the handle is null: the running program's path all the same */
+    GetModuleFileNameA(GetModuleHandleA(moduleName), path, sizeof(path));
+    path[sizeof(path) - 1] = 0;
+    slash = strrchr(path, '\\');
+    FATAL_CHECK(slash == NULL, IDS_FATAL_CAPTION);
+    slash[1] = 0;
+    FATAL_CHECK(strlen(path) + strlen(fileName) >= HELP_PATH_SIZE, IDS_FATAL_CAPTION);
+    strcpy(out, path);
+    strcat(out, fileName);
+}
+
+int IsNewShell(void)
+{
+    return LOBYTE(LOWORD(GetVersion())) > 3;
+}
+
+HBRUSH BackgroundBrush(void)
+{
+    if (IsNewShell())
+        return (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    return (HBRUSH)(INT_PTR)(COLOR_WINDOW + 1);
+}

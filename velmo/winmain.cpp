@@ -1,0 +1,52 @@
+/* Program entry: the window class, the Sound setting, the main window built
+   from its template, and the message loop with the accelerators first */
+#include <windows.h>
+#include "globals.h"
+#include "resource.h"
+#include "tavlib.h"
+#include "velmo.h"
+
+static void RegisterMainClass(void)
+{
+    WNDCLASSA windowClass = {};
+
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;    /* a window built from a dialog template */
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "ICONX");
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = BackgroundBrush();
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+}
+
+int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR commandLine,
+                   int showCommand)
+{
+    HACCEL accelerators;
+    MSG message;
+
+    (void)commandLine;
+    instance = thisInstance;
+    LoadText(IDS_CLASS_NAME, className, sizeof(className));
+    if (!previousInstance)
+        RegisterMainClass();
+    accelerators = LoadAcceleratorsA(instance, "ACCELS");
+    FATAL_CHECK(accelerators == NULL, IDS_NO_ACCELS);
+    LoadText(IDS_SOUND_KEY, soundKeyName, sizeof(soundKeyName));
+    soundOn = LoadIntSetting(soundKeyName, 0);
+
+    mainWindow = CreateDialogParamA(instance, "DIAL_MAIN", NULL, NULL, 0);
+    /* Without its window the program could only wait for ever */
+    FATAL_CHECK(mainWindow == NULL, IDS_NO_DIALOG);
+    ShowWindow(mainWindow, showCommand);
+
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(mainWindow, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return (int)message.wParam;
+}
