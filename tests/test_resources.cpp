@@ -1,7 +1,10 @@
-/* The string table as compiled into a Windows program matches the one the
+/* The resources as compiled into a Windows program: the string table matches the one the
    code and the host tests read */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <string>
+#include <tuple>
+#include <vector>
 #include "resource.h"
 
 TEST(Resources, CompiledStringTableHoldsEveryText)
@@ -21,4 +24,174 @@ TEST(Resources, CompiledStringTableHoldsEveryText)
     char cut[9];
     EXPECT_EQ(LoadStringA(GetModuleHandleA(NULL), IDS_ERROR_CAPTION, cut, sizeof(cut)), 8);
     EXPECT_STREQ(cut, "VELMO 2 ");
+}
+
+/* A compiled dialog template, read field by field */
+struct Item
+{
+    DWORD style;
+    int x, y, w, h, id;
+    std::string cls, text;
+};
+
+struct Template
+{
+    DWORD style;
+    int x, y, w, h;
+    std::string cls, caption, font;
+    std::vector<Item> items;
+};
+
+static std::string ReadField(const WORD *&p)
+{
+    std::string text;
+    if (*p == 0xFFFF) {
+        text = "#" + std::to_string(p[1]);
+        p += 2;
+        return text;
+    }
+    for (; *p; p++)
+        text += (char)*p;
+    p++;
+    return text;
+}
+
+static Template LoadTemplate(const char *name)
+{
+    HRSRC found = FindResourceA(NULL, name, MAKEINTRESOURCEA(5));   /* RT_DIALOG */
+    EXPECT_NE(found, nullptr) << name;
+    const DLGTEMPLATE *head = (const DLGTEMPLATE *)LockResource(LoadResource(NULL, found));
+    Template t = {head->style, head->x, head->y, head->cx, head->cy, "", "", "", {}};
+    const WORD *p = (const WORD *)(head + 1);
+    EXPECT_EQ(ReadField(p), "") << "menu";
+    t.cls = ReadField(p);
+    t.caption = ReadField(p);
+    if (t.style & DS_SETFONT) {
+        t.font = std::to_string(*p++) + " ";
+        t.font += ReadField(p);
+    }
+    for (int i = 0; i < head->cdit; i++) {
+        p = (const WORD *)(((uintptr_t)p + 3) & ~(uintptr_t)3);
+        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)p;
+        p = (const WORD *)(item + 1);
+        Item it = {item->style, item->x, item->y, item->cx, item->cy, item->id, "", ""};
+        it.cls = ReadField(p);
+        it.text = ReadField(p);
+        p += 1 + *p / sizeof(WORD);     /* creation data */
+        t.items.push_back(it);
+    }
+    return t;
+}
+
+#define BUTTON 0x50010000
+#define LINE   0x50000000
+
+TEST(Resources, MainWindowTemplate)
+{
+    Template t = LoadTemplate("DIAL_MAIN");
+    EXPECT_EQ(t.style, 0x00CA00C0u);
+    EXPECT_EQ(std::vector<int>({t.x, t.y, t.w, t.h}), std::vector<int>({12, 1, 110, 170}));
+    EXPECT_EQ(t.cls, "VELMO 2");
+    EXPECT_EQ(t.caption, "VELMO 2");
+    EXPECT_EQ(t.font, "8 System");
+    const Item expected[] = {
+        {BUTTON, 77, 139, 31, 12, 122, "BUTTON", "&Help..."},
+        {BUTTON, 77, 123, 31, 12, 123, "BUTTON", "&About..."},
+        {BUTTON, 77, 155, 31, 12, 124, "BUTTON", "E&xit"},
+        {BUTTON, 2, 155, 14, 12, 48, "BUTTON", "0"},
+        {BUTTON, 19, 155, 14, 12, 46, "BUTTON", "."},
+        {BUTTON, 2, 139, 14, 12, 49, "BUTTON", "1"},
+        {BUTTON, 19, 139, 14, 12, 50, "BUTTON", "2"},
+        {BUTTON, 36, 139, 14, 12, 51, "BUTTON", "3"},
+        {BUTTON, 2, 123, 14, 12, 52, "BUTTON", "4"},
+        {BUTTON, 19, 123, 14, 12, 53, "BUTTON", "5"},
+        {BUTTON, 36, 123, 14, 12, 54, "BUTTON", "6"},
+        {BUTTON, 2, 107, 14, 12, 55, "BUTTON", "7"},
+        {BUTTON, 19, 107, 14, 12, 56, "BUTTON", "8"},
+        {BUTTON, 36, 107, 14, 12, 57, "BUTTON", "9"},
+        {BUTTON, 2, 90, 31, 12, 13, "BUTTON", "&Enter"},
+        {BUTTON, 57, 155, 14, 12, 43, "BUTTON", "+"},
+        {BUTTON, 57, 139, 14, 12, 45, "BUTTON", "--"},
+        {BUTTON, 57, 123, 14, 12, 42, "BUTTON", "*"},
+        {BUTTON, 57, 107, 14, 12, 47, "BUTTON", "/"},
+        {BUTTON, 77, 107, 31, 12, 176, "BUTTON", "&Y ^ X"},
+        {BUTTON, 77, 90, 31, 12, 177, "BUTTON", "&1 / X"},
+        {BUTTON, 2, 75, 31, 12, 178, "BUTTON", "&+ / --"},
+        {BUTTON, 40, 75, 31, 12, 179, "BUTTON", "&Sqrt"},
+        {BUTTON, 40, 60, 31, 12, 183, "BUTTON", "S&wap"},
+        {BUTTON, 2, 60, 31, 12, 180, "BUTTON", "&Drop"},
+        {BUTTON, 77, 60, 31, 12, 182, "BUTTON", "&Clear"},
+        {BUTTON, 36, 155, 14, 12, 8, "BUTTON", "<--"},
+        {0x50000007, 2, 1, 106, 55, 184, "BUTTON", ""},
+        {LINE, 5, 43, 99, 12, 190, "STATIC", ""},
+        {LINE, 5, 31, 99, 12, 191, "STATIC", ""},
+        {LINE, 5, 19, 99, 12, 192, "STATIC", ""},
+        {LINE, 5, 7, 99, 12, 193, "STATIC", ""},
+        {BUTTON, 77, 75, 31, 12, 186, "BUTTON", "X ^ &2"},
+        {BUTTON, 40, 90, 31, 12, 150, "BUTTON", "S&ound"},
+    };
+    ASSERT_EQ(t.items.size(), std::size(expected));
+    for (size_t i = 0; i < t.items.size(); i++) {
+        const Item &a = t.items[i], &e = expected[i];
+        EXPECT_EQ(std::make_tuple(a.id, a.style, a.x, a.y, a.w, a.h, a.cls, a.text),
+                  std::make_tuple(e.id, e.style, e.x, e.y, e.w, e.h, e.cls, e.text)) << i;
+    }
+}
+
+TEST(Resources, DialogTemplates)
+{
+    Template sound = LoadTemplate("DIAL_SOUND");
+    EXPECT_EQ(sound.style, 0x80C80080u);
+    EXPECT_EQ(std::vector<int>({sound.x, sound.y, sound.w, sound.h}),
+              std::vector<int>({18, 18, 80, 70}));
+    EXPECT_EQ(sound.caption, "Sound");
+    ASSERT_EQ(sound.items.size(), 3u);
+    EXPECT_EQ(std::make_tuple(sound.items[0].id, sound.items[0].style, sound.items[0].text),
+              std::make_tuple(2, DWORD(0x50010001), std::string("&Ok")));
+    EXPECT_EQ(std::make_tuple(sound.items[1].id, sound.items[1].style, sound.items[1].y),
+              std::make_tuple(101, DWORD(0x50010009), 7));
+    EXPECT_EQ(std::make_tuple(sound.items[2].id, sound.items[2].text, sound.items[2].y),
+              std::make_tuple(102, std::string("&Disable Sound"), 23));
+
+    Template about = LoadTemplate("DIAL_ABOUT");
+    EXPECT_EQ(about.style, 0x90C800C0u);
+    EXPECT_EQ(about.font, "8 System");
+    ASSERT_EQ(about.items.size(), 5u);
+    const int order[] = {105, 2, 118, 114, 119};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(about.items[i].id, order[i]);
+    EXPECT_EQ(std::make_tuple(about.items[2].style, about.items[2].x, about.items[2].text),
+              std::make_tuple(DWORD(0x50000003), 122, std::string("ICONX")));
+    /* The notices fill the space above the address, left of the icon */
+    for (int i : {3, 4}) {
+        const Item &n = about.items[i];
+        EXPECT_EQ(n.style, DWORD(LINE));
+        EXPECT_LE(n.x + n.w, about.items[2].x);
+        EXPECT_LE(n.y + n.h, about.items[0].y);
+    }
+    EXPECT_NE(LoadImageA(GetModuleHandleA(NULL), "ICONX", IMAGE_ICON, 32, 32, 0), nullptr);
+}
+
+TEST(Resources, AcceleratorTableInOrder)
+{
+    struct Entry { WORD flags, key, command, padding; };
+    HRSRC found = FindResourceA(NULL, "ACCELS", MAKEINTRESOURCEA(9));   /* RT_ACCELERATOR */
+    ASSERT_NE(found, nullptr);
+    const Entry *table = (const Entry *)LockResource(LoadResource(NULL, found));
+    ASSERT_EQ(SizeofResource(NULL, found), 41 * sizeof(Entry));
+    const WORD expected[41][3] = {
+        {0x09, 45, 181}, {0x10, 111, 150}, {0x00, 3, 181}, {0x00, 22, 184},
+        {0x05, 45, 184}, {0x10, 100, 180}, {0x01, 45, 180}, {0x10, 119, 183},
+        {0x01, 36, 183}, {0x10, 99, 182}, {0x01, 33, 182}, {0x10, 61, 178},
+        {0x01, 46, 178}, {0x10, 115, 179}, {0x01, 35, 179}, {0x10, 50, 186},
+        {0x01, 34, 186}, {0x10, 121, 176}, {0x10, 49, 177}, {0x10, 104, 122},
+        {0x01, 112, 122}, {0x10, 97, 123}, {0x10, 120, 124}, {0x00, 43, 43},
+        {0x00, 45, 45}, {0x00, 42, 42}, {0x00, 47, 47}, {0x01, 8, 8}, {0x00, 46, 46},
+        {0x00, 48, 48}, {0x00, 49, 49}, {0x00, 50, 50}, {0x00, 51, 51}, {0x00, 52, 52},
+        {0x00, 53, 53}, {0x00, 54, 54}, {0x00, 55, 55}, {0x00, 56, 56}, {0x00, 57, 57},
+        {0x01, 13, 13}, {0x90, 101, 13},
+    };
+    for (int i = 0; i < 41; i++)
+        EXPECT_EQ(std::make_tuple(table[i].flags, table[i].key, table[i].command),
+                  std::make_tuple(expected[i][0], expected[i][1], expected[i][2])) << i + 1;
 }
