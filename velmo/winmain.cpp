@@ -43,7 +43,12 @@ int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR com
     ShowWindow(mainWindow, showCommand);
 
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        if (!TranslateAcceleratorA(mainWindow, accelerators, &message)) {
+        /* The Alt entries of the table are typed characters, matched on
+           WM_SYSCHAR. Offered a key-down with Alt, the table would also match
+           Alt+1 by its key code and eat the key, so that releasing Alt opens
+           the system menu, and Alt+F4 would run "s" (F4 is key code 's'). */
+        if (message.message == WM_SYSKEYDOWN
+            || !TranslateAcceleratorA(mainWindow, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
