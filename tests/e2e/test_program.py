@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real VELMO.exe under wine on Xvfb.
+
+usage: test_program.py BUILD_DIR [TEST ...]
+Each test runs in a fresh Wine prefix and X server of its own; it types real
+keys and clicks with xdotool and checks the program from outside through the
+driver (velmodrv.exe). Without names, every test runs.
+"""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winenv import Session  # noqa: E402
+
+ERROR = "VELMO 2 - Error"
+IDNO = 7
+SOUND_KEY_VALUE = 1     # REG_SZ
+TESTS = {}
+checks = 0
+
+
+def test(fn):
+    TESTS[fn.__name__] = fn
+    return fn
+
+
+def expect(seen, wanted, what):
+    global checks
+    checks += 1
+    if seen != wanted:
+        raise AssertionError(f"{what}: got {seen!r}, expected {wanted!r}")
+
+
+def expect_lines(s, *wanted):
+    global checks
+    checks += 1
+    s.wait_lines(list(wanted))
+
+
+def expect_box(s, text, caption=ERROR):
+    """The program's message box: its caption and text; answered with OK."""
+    box = s.wait_box()
+    expect((box["caption"], box["text"]), (caption, text), "message box")
+    s.close_box(box)
+
+
+def expect_exit(s, code=0):
+    expect(s.wait_exit(), code, "exit code")
+
+
+@test
+def typing_and_adding(s):
+    s.start()
+    expect_lines(s, "", "", "", "")
+    s.keys("2", "Return", "3", "plus")
+    expect_lines(s, "5", "", "", "")
+    s.keys("1", "2", "period", "7", "BackSpace", "5")
+    expect_lines(s, "12.5", "5", "", "")
+    s.keys("minus", "4", "asterisk", "8", "slash")
+    expect_lines(s, "-3.75", "", "", "")
+
+
+@test
+def stack_accelerators(s):
+    s.start()
+    s.keys("1", "Return", "2", "Return", "3", "Insert")            # Insert drops
+    expect_lines(s, "2", "1", "", "")
+    s.keys("Home")                                                  # Home swaps
+    expect_lines(s, "1", "2", "", "")
+    s.keys("alt+w", "alt+d")
+    expect_lines(s, "1", "", "", "")
+    s.keys("3", "alt+e", "Delete")                                  # Alt+e is Enter
+    expect_lines(s, "-3", "1", "", "")
+    s.keys("alt+equal", "Page_Up")                                  # change sign, clear
+    expect_lines(s, "", "", "", "")
+    s.keys("2", "Return", "1", "0", "alt+y")                        # 2 ^ 10
+    expect_lines(s, "1024", "", "", "")
+    s.keys("alt+s", "End")                                          # square roots
+    expect_lines(s, "5.65685424949", "", "", "")
+    s.keys("Page_Down", "alt+2")                                    # squares
+    expect_lines(s, "1024", "", "", "")
+    s.keys("alt+1")
+    expect_lines(s, "0.0009765625", "", "", "")
+    s.keys("5")     # the key after an Alt+digit is not lost to the system menu
+    expect_lines(s, "5", "0.0009765625", "", "")
+    s.keys("alt+c", "7", "alt+1", "Return")
+    expect_lines(s, "0.142857142857", "0.142857142857", "", "")
+
+
+@test
+def clipboard_accelerators(s):
+    s.start()
+    s.keys("2", "Return", "3", "slash", "ctrl+Insert")
+    expect(s.clip_get(), b"0.666666666667", "Ctrl+Insert copies X")
+    s.keys("1", "2", "3", "4", "5", "6", "7", "8", "9", "Page_Down", "ctrl+c")
+    expect(s.clip_get(), b"1.52415787502e+016", "Ctrl+C copies X")
+    s.keys("Page_Up", "4", "Return")
+    s.clip_set(b"12.5+")
+    s.keys("shift+Insert")                                          # types 12.5 and adds
+    expect_lines(s, "16.5", "", "", "")
+    s.clip_set(b"-5")
+    s.keys("1", "ctrl+v")                                           # 16.5 - 1, then 5
+    expect_lines(s, "5", "15.5", "", "")
+    s.keys("alt+c")
+    s.clip_clear()
+    s.keys("ctrl+v")
+    expect_box(s, "Cannot paste number from Clipboard")
+    expect_lines(s, "", "", "", "")
+
+
+@test
+def refused_operations(s):
+    s.start()
+    s.keys("plus")
+    expect_box(s, "Not enough numbers on the stack")
+    expect_lines(s, "", "", "", "")
+    s.keys("7", "Return", "0", "slash")
+    expect_box(s, "Division by zero")
+    expect_lines(s, "0", "7", "", "")
+    s.keys("Insert", "alt+equal", "alt+s")
+    expect_box(s, "Negative argument of square root")
+    expect_lines(s, "-7", "", "", "")
+    s.keys("1", "0", "0", "0", "0", "0", *["Page_Down"] * 5)      # 1e160 is too large
+    expect_box(s, "Overflow")
+    expect_lines(s, "1e+080", "-7", "", "")
+
+
+@test
+def buttons(s):
+    s.start()
+    for control in (55, 13, 50):                                    # 7 Enter 2
+        s.click(control)
+    expect_lines(s, "2", "7", "", "")
+    expect(s.focus(), "main", "focus after a click")
+    s.click(42)                                                     # *
+    expect_lines(s, "14", "", "", "")
+    expect(s.focus(), "main", "focus after a click")
+    s.keys("1", "plus")                                             # keys still reach the window
+    expect_lines(s, "15", "", "", "")
+    s.click(124)                                                    # Exit
+    expect_exit(s)
+
+
+@test
+def help_and_about(s):
+    s.start()
+    for key in ("F1", "alt+h"):
+        s.keys(key)
+        # Without a help file the viewer asks where it is: it was given our path
+        viewer = wait_window(s, lambda w: w["pid"] != s.pid and w["cls"] == "#32770")
+        path = "Z:" + os.path.dirname(s.exe).replace("/", "\\") + "\\VELMO.HLP"
+        expect(f"'{path}'" in viewer["text"], True, "help path in " + viewer["text"])
+        s.close_box(viewer, IDNO)
+        # With no window manager nothing reactivates the window: click it, as a user would
+        s.click(184)
+    s.keys("alt+a")
+    about = s.wait_box()
+    expect(about["caption"], "VELMO 2", "About caption")
+    s.keys("Escape", target=about)
+    wait_gone(s, about)
+    s.keys("4")
+    expect_lines(s, "4")
+    s.keys("alt+x")
+    expect_exit(s)
+
+
+def sound_dialog(s, *keys):
+    """Opens the Sound dialog with Alt+o, types keys into it and waits for it to close;
+    returns whether it showed sound on when it opened."""
+    s.keys("alt+o")
+    dialog = s.wait_box()
+    expect(dialog["caption"], "Sound", "Sound dialog")
+    on = s.checked(dialog, 101)
+    expect(s.checked(dialog, 102), not on, "one radio button checked")
+    s.keys(*keys, target=dialog)
+    wait_gone(s, dialog)
+    return on
+
+
+@test
+def sound_setting(s):
+    s.start()
+    expect(sound_dialog(s, "Escape"), False, "sound off with nothing stored")
+    expect(s.reg_get(), None, "nothing stored without a change")
+    sound_dialog(s, "alt+e", "Return")
+    expect(s.reg_get(), (SOUND_KEY_VALUE, b"1\0"), "stored on")
+    s.keys("alt+x")
+    expect_exit(s)
+
+    s.start()
+    expect(sound_dialog(s, "alt+d", "Escape"), True, "a stored \"1\" starts with sound on")
+    expect(s.reg_get(), (SOUND_KEY_VALUE, b"0\0"), "Disable and Escape store off")
+    s.keys("alt+x")
+    expect_exit(s)
+
+    # "01" reads as on; closed unchanged, the dialog leaves the text as it was
+    s.reg_set(SOUND_KEY_VALUE, b"01\0")
+    s.start()
+    expect(sound_dialog(s, "Return"), True, "\"01\" is on")
+    expect(s.reg_get(), (SOUND_KEY_VALUE, b"01\0"), "unchanged setting not rewritten")
+    s.keys("alt+x")
+    expect_exit(s)
+
+
+@test
+def closing_the_window(s):
+    s.start()
+    s.keys("3", "Return", "alt+F4")
+    expect_exit(s)
+
+
+def wait_window(s, match, timeout=15):
+    deadline = time.monotonic() + timeout
+    while True:
+        found = [w for w in s.windows() if match(w)]
+        if found:
+            return found[0]
+        if time.monotonic() > deadline:
+            raise AssertionError(f"expected window did not appear; windows: {s.windows()}")
+        time.sleep(0.1)
+
+
+def wait_gone(s, window, timeout=10):
+    deadline = time.monotonic() + timeout
+    while any(w["hwnd"] == window["hwnd"] for w in s.windows()):
+        if time.monotonic() > deadline:
+            raise AssertionError(f"{window['caption']!r} still open")
+        time.sleep(0.05)
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    build = os.path.abspath(sys.argv[1])
+    names = sys.argv[2:] or list(TESTS)
+    failed = []
+    for name in names:
+        started = time.monotonic()
+        try:
+            with Session(os.path.join(build, "VELMO.exe"), os.path.join(build, "tests", "velmodrv.exe"),
+                         os.path.join(build, "e2e")) as s:
+                TESTS[name](s)
+            print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
+        except AssertionError as e:
+            failed.append(name)
+            print(f"FAIL {name}: {e}")
+    print(f"{checks} checks, {len(names) - len(failed)} of {len(names)} tests passed")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
