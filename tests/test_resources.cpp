@@ -195,3 +195,45 @@ TEST(Resources, AcceleratorTableInOrder)
         EXPECT_EQ(std::make_tuple(table[i].flags, table[i].key, table[i].command),
                   std::make_tuple(expected[i][0], expected[i][1], expected[i][2])) << i + 1;
 }
+
+static std::string VersionText(const std::vector<char> &info, const char *name)
+{
+    char *value = nullptr;
+    UINT size = 0;
+    std::string path = std::string("\\StringFileInfo\\040904b0\\") + name;
+    if (!VerQueryValueA(info.data(), path.c_str(), (void **)&value, &size))
+        return "(missing)";
+    return value;
+}
+
+TEST(Resources, VersionRecord)
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, sizeof(path));
+    std::vector<char> info(GetFileVersionInfoSizeA(path, NULL));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, (DWORD)info.size(), info.data()));
+
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &size));
+    EXPECT_EQ(std::make_tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS,
+                              fixed->dwProductVersionMS, fixed->dwProductVersionLS),
+              std::make_tuple(DWORD(0x00020000), DWORD(0x00010000), DWORD(0x00020000),
+                              DWORD(0x00010000)));
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS__WINDOWS32));
+
+    WORD *translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&translation, &size));
+    EXPECT_EQ(std::make_tuple(translation[0], translation[1]), std::make_tuple(WORD(0x0409), WORD(1200)));
+
+    EXPECT_EQ(VersionText(info, "FileVersion"), "2, 0, 1, 0");
+    EXPECT_EQ(VersionText(info, "ProductVersion"), "2, 0, 1, 0");
+    EXPECT_EQ(VersionText(info, "FileDescription"), "RPN Calculator");
+    EXPECT_EQ(VersionText(info, "InternalName"), "VELMO");
+    EXPECT_EQ(VersionText(info, "OriginalFilename"), "VELMO.exe");
+    EXPECT_EQ(VersionText(info, "ProductName"), "VELMO");
+    EXPECT_NE(VersionText(info, "CompanyName"), "(missing)");
+    EXPECT_NE(VersionText(info, "LegalCopyright"), "(missing)");
+}
