@@ -140,14 +140,6 @@ void cmd_lines() {
   reply(out);
 }
 
-void cmd_post(const char* arg) {
-  unsigned long long cmd;
-  if (!parse_num(arg, cmd)) return reply("err bad argument");
-  if (!need_main()) return;
-  if (!PostMessageA(g_main, WM_COMMAND, static_cast<WPARAM>(cmd), 0)) return reply("err post failed");
-  reply("ok");
-}
-
 BOOL CALLBACK collect_static(HWND child, LPARAM param) {
   std::string& text = *reinterpret_cast<std::string*>(param);
   char cls[256];
@@ -329,12 +321,6 @@ void cmd_reg_set(const char* arg) {
   reply(rc == ERROR_SUCCESS ? "ok" : "err set failed");
 }
 
-void cmd_reg_del() {
-  LONG rc = RegDeleteTreeA(HKEY_CURRENT_USER, kSoundKey);
-  if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) rc = RegDeleteKeyA(HKEY_CURRENT_USER, kSoundKey);
-  reply(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? "ok" : "err delete failed");
-}
-
 bool write_bmp(const char* path, HDC dc, HBITMAP bmp, int w, int h) {
   BITMAPINFO bi;
   memset(&bi, 0, sizeof bi);
@@ -385,16 +371,6 @@ void cmd_shot(const char* path) {
   reply(buf);
 }
 
-void cmd_pid_alive(const char* arg) {
-  unsigned long long pid;
-  if (!parse_num(arg, pid)) return reply("err bad argument");
-  HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  DWORD code = 0;
-  bool alive = p && GetExitCodeProcess(p, &code) && code == STILL_ACTIVE;
-  if (p) CloseHandle(p);
-  reply(alive ? "ok 1" : "ok 0");
-}
-
 // One line of any length; false at the end of input
 bool read_line(std::string& line) {
   line.clear();
@@ -420,7 +396,6 @@ int main() {
     const char* arg = space ? space + 1 : "";
     if (name == "wait-window") cmd_wait_window(arg);
     else if (name == "lines") cmd_lines();
-    else if (name == "post") cmd_post(arg);
     else if (name == "windows") cmd_windows();
     else if (name == "press") cmd_press(arg);
     else if (name == "checked") cmd_checked(arg);
@@ -432,9 +407,7 @@ int main() {
     else if (name == "clip-clear") cmd_clip_clear();
     else if (name == "reg-get") cmd_reg_get();
     else if (name == "reg-set") cmd_reg_set(arg);
-    else if (name == "reg-del") cmd_reg_del();
     else if (name == "shot") cmd_shot(arg);
-    else if (name == "pid-alive") cmd_pid_alive(arg);
     else if (name == "quit") {
       reply("ok");
       return 0;

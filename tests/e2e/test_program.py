@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session  # noqa: E402
+from winenv import Session, poll  # noqa: E402
 
 ERROR = "VELMO 2 - Error"
 IDNO = 7
@@ -156,7 +156,7 @@ def help_and_about(s):
     about = s.wait_box()
     expect(about["caption"], "VELMO 2", "About caption")
     s.keys("Escape", target=about)
-    wait_gone(s, about)
+    s.wait_gone(about)
     s.keys("4")
     expect_lines(s, "4")
     s.keys("alt+x")
@@ -172,7 +172,7 @@ def sound_dialog(s, *keys):
     on = s.checked(dialog, 101)
     expect(s.checked(dialog, 102), not on, "one radio button checked")
     s.keys(*keys, target=dialog)
-    wait_gone(s, dialog)
+    s.wait_gone(dialog)
     return on
 
 
@@ -209,22 +209,8 @@ def closing_the_window(s):
 
 
 def wait_window(s, match, timeout=15):
-    deadline = time.monotonic() + timeout
-    while True:
-        found = [w for w in s.windows() if match(w)]
-        if found:
-            return found[0]
-        if time.monotonic() > deadline:
-            raise AssertionError(f"expected window did not appear; windows: {s.windows()}")
-        time.sleep(0.1)
-
-
-def wait_gone(s, window, timeout=10):
-    deadline = time.monotonic() + timeout
-    while any(w["hwnd"] == window["hwnd"] for w in s.windows()):
-        if time.monotonic() > deadline:
-            raise AssertionError(f"{window['caption']!r} still open")
-        time.sleep(0.05)
+    return poll(lambda: next((w for w in s.windows() if match(w)), None), timeout,
+                lambda: f"expected window did not appear; windows: {s.windows()}")
 
 
 def main():

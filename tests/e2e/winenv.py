@@ -88,9 +88,7 @@ class Session:
             self.prefix = os.path.join(self.dir, "prefix")
             self.env = dict(os.environ, WINEPREFIX=self.prefix, TMPDIR=self.tmp, **WINE_ENV)
             self._start_xvfb()
-            started = time.monotonic()
             shutil.copytree(self._template(), self.prefix, symlinks=True, copy_function=_link_or_copy)
-            self.setup_seconds = time.monotonic() - started
         except BaseException:
             self._cleanup()
             raise
@@ -259,8 +257,11 @@ class Session:
 
     def close_box(self, box, button=1, timeout=10):
         self.drv(f"press {box['hwnd']} {button}")
-        poll(lambda: None if any(w["hwnd"] == box["hwnd"] for w in self.windows()) else True, timeout,
-             lambda: f"box {box['caption']!r} still open")
+        self.wait_gone(box, timeout)
+
+    def wait_gone(self, window, timeout=10):
+        poll(lambda: None if any(w["hwnd"] == window["hwnd"] for w in self.windows()) else True, timeout,
+             lambda: f"{window['caption']!r} still open")
 
     def focus(self):
         """"main", a control ID (int), None, or "other <hwnd>"."""
@@ -269,12 +270,6 @@ class Session:
 
     def checked(self, window, control_id):
         return self.drv(f"checked {window['hwnd']} {control_id}") == "ok 1"
-
-    def post(self, cmd):
-        self.drv(f"post {cmd}")
-
-    def pid_alive(self, pid):
-        return self.drv(f"pid-alive {pid}") == "ok 1"
 
     def clip_get(self):
         v = self.drv("clip-get")[3:]
@@ -295,8 +290,6 @@ class Session:
     def reg_set(self, kind, data):
         self.drv(f"reg-set {kind} {data.hex()}")
 
-    def reg_del(self):
-        self.drv("reg-del")
 
     def screenshot(self, png_path):
         """The main window with its frame, as on the screen, as PNG; returns (width, height)."""
