@@ -2,8 +2,9 @@
 # Installs, with apt-get, whatever the build and the tests need and this
 # machine lacks.
 set -eu
-needed="cmake make g++ googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-        wine wine64 python3 xvfb xdotool"
+needed="cmake make g++ googletest libbenchmark-dev clang-14 libclang-rt-14-dev
+        g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+        wine wine64 python3 xvfb xdotool espeak-ng sox halibut nsis zip"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
