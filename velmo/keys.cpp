@@ -17,8 +17,16 @@ static int IsEntryKey(int key)
     return key == CMD_ENTER || key == CMD_BACK || key == CMD_POINT || IsDigitKey(key);
 }
 
+/* A rejected keystroke beeps over the lines as they are, also in a paste */
+static void Reject(void)
+{
+    calculator.FlushLines();
+    MessageBeep(0);
+}
+
 static void Refuse(UINT message)
 {
+    calculator.FlushLines();    /* the message shows over the lines as they are */
     PlaySoundFile("error.wav");
     ShowMessage(mainWindow, message, 0);
 }
@@ -58,15 +66,19 @@ int CheckOperandDomain(int code, double x)
     return 0;
 }
 
-/* The typed text fits the X line when it is no wider than the line */
-static int FitsLine(const char *text, LONG width)
+/* The typed text fits the X line when it is no wider than the line. Only
+   entry keys ask: under Wine finding the line is a server round trip. */
+static int FitsLine(const char *text)
 {
+    RECT line = {0, 0, 0, 0};
     SIZE size = {0, 0};
-    HDC dc = GetDC(mainWindow);
+    HDC dc;
 
+    GetClientRect(GetDlgItem(mainWindow, IDC_LINE_X), &line);
+    dc = GetDC(mainWindow);
     GetTextExtentPointA(dc, text, (int)strlen(text), &size);
     ReleaseDC(mainWindow, dc);
-    return size.cx <= width;
+    return size.cx <= line.right;
 }
 
 void RpnStack::HandleKey(UINT code)
@@ -75,11 +87,9 @@ void RpnStack::HandleKey(UINT code)
     double x = depth >= 1 ? values[top] : 0.0;
     char text[NUMBER_TEXT_SIZE];
     size_t len;
-    RECT line = {0, 0, 0, 0};
     PushStatus status = {0};
     double value = 0.0;
 
-    GetClientRect(GetDlgItem(mainWindow, IDC_LINE_X), &line);
     if (CheckOperandCount(key) || CheckOperandDomain(key, x))
         return;
     if (!IsEntryKey(key)) {
@@ -87,10 +97,15 @@ void RpnStack::HandleKey(UINT code)
         return;
     }
 
-    /* While a number is typed, the X line is its edit buffer */
+    /* While a number is typed, the X line is its edit buffer: read from
+       what the line was given, which a paste may not have written yet, and
+       as the line gives it back, at most 80 characters */
     text[0] = 0;
-    if (!entryDone)
-        GetDlgItemTextA(mainWindow, IDC_LINE_X, text, TEXT_SIZE);
+    if (!entryDone) {
+        size_t kept = strnlen(lineTexts[0], TEXT_SIZE - 1);
+        memcpy(text, lineTexts[0], kept);
+        text[kept] = 0;
+    }
     len = strlen(text);
 
     switch (key) {
@@ -102,7 +117,7 @@ void RpnStack::HandleKey(UINT code)
             return;
         }
         if (len == 0)
-            MessageBeep(0);
+            Reject();
         else
             text[len - 1] = 0;
         break;
@@ -110,7 +125,7 @@ void RpnStack::HandleKey(UINT code)
         PlaySoundFile("enter.wav");
         if (entryDone) {
             if (depth == 0)
-                MessageBeep(0);
+                Reject();
             else
                 PushValue("", x, status, 0);
         }
@@ -119,7 +134,7 @@ void RpnStack::HandleKey(UINT code)
     case CMD_POINT:
         PlaySoundFile("point.wav");
         if (strchr(text, '.')) {
-            MessageBeep(0);
+            Reject();
         } else {
             text[len] = '.';
             text[len + 1] = 0;
@@ -132,8 +147,10 @@ void RpnStack::HandleKey(UINT code)
     if (strcmp(text, ".") == 0)
         strcpy(text, "0.");
 
-    if (!ReadNumber(text, &value) || !FitsLine(text, line.right)) {
-        MessageBeep(0);
+    /* The X line gives back only TEXT_SIZE - 1 characters: a longer entry
+       would lose its last digit at the next key, however wide the line */
+    if (!ReadNumber(text, &value) || strlen(text) >= TEXT_SIZE || !FitsLine(text)) {
+        Reject();
         return;
     }
     if (entryDone) {

@@ -71,37 +71,47 @@ void RpnStack::RunOperation(int code)
 
     if (sound)
         PlaySoundFile(sound);
+    /* Operands are taken without a redraw: the push that follows shows all
+       four lines, and nothing is heard or shown in between */
     switch (code) {
     case CMD_MULT: case CMD_ADD: case CMD_SUB: case CMD_DIV: case CMD_RAISE:
-        PopValue(x);
-        PopValue(y);
+        TakeValue(x);
+        TakeValue(y);
         PushValue("", Combine(code, y, x), status, 1);
         break;
     case CMD_RECIP: case CMD_CH_SGN: case CMD_SQRT: case CMD_SQUARE:
-        PopValue(x);
+        TakeValue(x);
         PushValue("", Apply(code, x), status, 1);
         break;
     case CMD_DROP:
         PopValue(x);
         break;
     case CMD_CLEAR:
-        while (depth > 0)
-            PopValue(x);
+        /* One redraw, not four lines for each of up to 1024 values */
+        if (depth > 0) {
+            while (depth > 0)
+                TakeValue(x);
+            RefreshLines(1);
+        }
         break;
     case CMD_SWAP:
-        PopValue(x);
-        PopValue(y);
+        TakeValue(x);
+        TakeValue(y);
         PushValue("", x, status, 0);
         PushValue("", y, status, 0);
         break;
     case CMD_COPY:
+        FlushLines();           /* a failed copy shows a message */
         FormatNumber(values[top], text);
         CopyTextToClipboard(text);
         break;
     }
 
     if (status.blocked) {
-        /* Put the operands back as they were */
+        /* The message shows over the stack without its operands; then
+           they are put back as they were */
+        RefreshLines(1);
+        FlushLines();
         ReportMathError();
         mathError = MATH_NONE;
         removed = depthBefore - depth;

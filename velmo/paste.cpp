@@ -41,6 +41,10 @@ void PasteFromClipboard(void)
     char buffer[PASTE_BUFFER_SIZE];
 
     ReadClipboardText(buffer);
+    /* The lines are written once at the end, not after every character */
+    calculator.linesHeld = 1;
     for (size_t i = 0, n = strlen(buffer); i < n; i++)
         calculator.HandleKey((unsigned char)buffer[i]);
+    calculator.linesHeld = 0;
+    calculator.FlushLines();
 }

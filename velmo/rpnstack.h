@@ -3,6 +3,7 @@
 #define VELMO_RPNSTACK_H
 
 #include <windows.h>
+#include "numtext.h"
 
 #define STACK_SIZE 1024
 
@@ -18,11 +19,17 @@ struct RpnStack
     double values[STACK_SIZE] = {}; /* grows downward: X is values[top] */
     int top = STACK_SIZE;
     int depth = 0;                  /* always STACK_SIZE - top */
+    char lineTexts[4][NUMBER_TEXT_SIZE] = {};   /* what lines X, Y, Z, T show */
+    int linesHeld = 0;              /* non-zero: line writes wait for FlushLines */
+    int linesPending = 0;           /* bit i: line i is still to be written */
 
     int PushValue(const char *text, double value, PushStatus &status, int speak);
     void PopValue(double &out);
+    void TakeValue(double &out);    /* PopValue without the redraw */
     void ReplaceTop(const char *text, double value);
     void RefreshLines(int includeX);
+    void ShowLine(int i, const char *text);
+    void FlushLines();
 
     void HandleKey(UINT code);
     int CheckOperandCount(int code);

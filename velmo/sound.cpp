@@ -6,8 +6,11 @@
 
 void PlaySoundFile(const char *name)
 {
-    if (soundOn)
+    /* What is heard goes with the lines as they are, also in a paste */
+    if (soundOn) {
+        calculator.FlushLines();
         sndPlaySoundA(name, SND_SYNC);
+    }
 }
 
 void SpeakText(const char *text)

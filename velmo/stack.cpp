@@ -14,6 +14,33 @@ double OverflowThreshold()
     return threshold;
 }
 
+/* Sets display line i (0 is X). A text the line already shows is not
+   written again: under Wine every write is a server round trip and repaints
+   the line at once. */
+void RpnStack::ShowLine(int i, const char *text)
+{
+    size_t n = strlen(text);
+
+    if (strcmp(lineTexts[i], text) == 0)
+        return;
+    if (n > NUMBER_TEXT_SIZE - 1)
+        n = NUMBER_TEXT_SIZE - 1;
+    memcpy(lineTexts[i], text, n);
+    lineTexts[i][n] = 0;
+    linesPending |= 1 << i;
+    if (!linesHeld)
+        FlushLines();
+}
+
+void RpnStack::FlushLines()
+{
+    for (int i = 0; i < 4; i++) {
+        if (linesPending & (1 << i))
+            SetDlgItemTextA(mainWindow, IDC_LINE_X + i, lineTexts[i]);
+    }
+    linesPending = 0;
+}
+
 int RpnStack::PushValue(const char *text, double value, PushStatus &status, int speak)
 {
     char shown[NUMBER_TEXT_SIZE];
@@ -31,6 +58,7 @@ int RpnStack::PushValue(const char *text, double value, PushStatus &status, int 
         FormatNumber(value, shown);
     }
     if (top < 1) {
+        FlushLines();
         PlaySoundFile("error.wav");
         ShowMessage(mainWindow, IDS_STACK_FULL, 0);
         return 0;
@@ -38,27 +66,32 @@ int RpnStack::PushValue(const char *text, double value, PushStatus &status, int 
     top--;
     values[top] = value;
     depth++;
-    SetDlgItemTextA(mainWindow, IDC_LINE_X, shown);
+    ShowLine(0, shown);
     RefreshLines(0);
     if (speak)
         SpeakText(shown);
     return 1;
 }
 
-void RpnStack::PopValue(double &out)
+void RpnStack::TakeValue(double &out)
 {
     if (top < STACK_SIZE) {
         out = values[top];
         top++;
         depth--;
     }
+}
+
+void RpnStack::PopValue(double &out)
+{
+    TakeValue(out);
     RefreshLines(1);
 }
 
 void RpnStack::ReplaceTop(const char *text, double value)
 {
     if (top >= 0 && top < STACK_SIZE) {
-        SetDlgItemTextA(mainWindow, IDC_LINE_X, text);
+        ShowLine(0, text);
         values[top] = value;
     }
 }
@@ -72,6 +105,6 @@ void RpnStack::RefreshLines(int includeX)
             FormatNumber(values[top + i], text);
         else
             text[0] = 0;
-        SetDlgItemTextA(mainWindow, IDC_LINE_X + i, text);
+        ShowLine(i, text);
     }
 }

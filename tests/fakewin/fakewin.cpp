@@ -32,6 +32,12 @@ struct OpenKey
 std::set<Block *> blocks;
 std::set<OpenKey *> keys;
 
+/* Blocks and keys still held at exit are freed, so the leak checker sees only real leaks */
+struct FreeAtExit
+{
+    ~FreeAtExit() { Reset(); }
+} freeAtExit;
+
 HWND const mainHandle = reinterpret_cast<HWND>(uintptr_t(0x1000));
 HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
 HWND const dialogHandle = reinterpret_cast<HWND>(uintptr_t(0x3000));
@@ -107,7 +113,7 @@ void Fail(Call call, int nth)
 std::string ClipboardText()
 {
     Block *b = static_cast<Block *>(world.clipboardText);
-    if (!b)
+    if (!b || b->bytes.empty())
         return "";
     return std::string(b->bytes.data(), strnlen(b->bytes.data(), b->bytes.size()));
 }
@@ -203,6 +209,8 @@ BOOL GetTextExtentPointA(HDC, LPCSTR text, int length, LPSIZE size)
 BOOL MessageBeep(UINT)
 {
     world.events.push_back("beep");
+    if (world.onBeep)
+        world.onBeep();
     return TRUE;
 }
 
@@ -492,6 +500,8 @@ LONG RegCloseKey(HKEY key)
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR value, LPCSTR file)
 {
+    if (fake::Fails(fake::WRITE_PROFILE))
+        return FALSE;
     world.profiles[fake::Lower(file)][fake::Lower(section)][fake::Lower(name)] = value;
     return TRUE;
 }
@@ -501,6 +511,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback,
 {
     std::string text = fallback;
     auto f = world.profiles.find(fake::Lower(file));
+    if (fake::Fails(fake::GET_PROFILE))
+        f = world.profiles.end();
     if (f != world.profiles.end()) {
         auto s = f->second.find(fake::Lower(section));
         if (s != f->second.end()) {

@@ -17,6 +17,7 @@ enum Call
     GLOBAL_ALLOC, GLOBAL_LOCK,
     REG_CREATE_KEY, REG_OPEN_KEY, REG_QUERY_VALUE, REG_SET_VALUE, REG_CLOSE_KEY,
     DIALOG_BOX, WIN_HELP,
+    WRITE_PROFILE, GET_PROFILE,
     CALL_COUNT
 };
 
@@ -42,6 +43,7 @@ struct World
                                                "help:3:C:\\path", "quit:0", "default:273" */
     std::vector<Box> boxes;
     std::function<void(const Box &)> onBox; /* runs while a box is open */
+    std::function<void()> onBeep;
     bool echoBoxes = false;                 /* boxes also to stderr, for death tests */
     LRESULT (*windowProc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     DWORD version = 0x23F00206;             /* Windows NT 6.2 */
