@@ -2,6 +2,7 @@
    code and the host tests read */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -234,6 +235,67 @@ TEST(Resources, VersionRecord)
     EXPECT_EQ(VersionText(info, "InternalName"), "VELMO");
     EXPECT_EQ(VersionText(info, "OriginalFilename"), "VELMO.exe");
     EXPECT_EQ(VersionText(info, "ProductName"), "VELMO");
-    EXPECT_NE(VersionText(info, "CompanyName"), "(missing)");
-    EXPECT_NE(VersionText(info, "LegalCopyright"), "(missing)");
+    EXPECT_EQ(VersionText(info, "CompanyName"), "Mondrel Software");
+    EXPECT_EQ(VersionText(info, "LegalCopyright"), "Copyright (C) 2026 Mondrel Software");
+}
+
+/* Windows 8.1 and later report their own version only to programs that name them */
+static const char *const kSupportedOs[] = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",   /* Vista */
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",   /* 7 */
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",   /* 8 */
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",   /* 8.1 */
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",   /* 10 and 11 */
+};
+
+static std::string GuidText(const GUID &id)
+{
+    char text[40];
+    snprintf(text, sizeof(text), "{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+             (unsigned long)id.Data1, id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2],
+             id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
+    return text;
+}
+
+TEST(Resources, ManifestAsInvokerWithSupportedOs)
+{
+    HRSRC found = FindResourceA(NULL, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));   /* RT_MANIFEST */
+    ASSERT_NE(found, nullptr);
+    std::string text((const char *)LockResource(LoadResource(NULL, found)), SizeofResource(NULL, found));
+    EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+              std::string::npos);
+
+    /* As the loader reads it: an activation context made from the resource */
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, sizeof(path));
+    ACTCTXA request = {};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+    request.lpSource = path;
+    request.hModule = GetModuleHandleA(NULL);
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << GetLastError();
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    ASSERT_TRUE(QueryActCtxW(0, context, NULL, RunlevelInformationInActivationContext, &level,
+                             sizeof(level), NULL));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    EXPECT_EQ(level.UiAccess, 0u);
+
+    /* A count, then one element per id; the element's size differs between versions, so the
+       ids are looked for at every 4-byte step */
+    std::vector<char> info(4096);
+    SIZE_T size = 0;
+    ASSERT_TRUE(QueryActCtxW(0, context, NULL, CompatibilityInformationInActivationContext,
+                             info.data(), info.size(), &size));
+    EXPECT_EQ(*(const DWORD *)info.data(), DWORD(std::size(kSupportedOs)));
+    std::vector<std::string> ids;
+    for (SIZE_T at = sizeof(DWORD); at + sizeof(GUID) <= size; at += 4) {
+        std::string id = GuidText(*(const GUID *)(info.data() + at));
+        if (std::find(std::begin(kSupportedOs), std::end(kSupportedOs), id) != std::end(kSupportedOs))
+            ids.push_back(id);
+    }
+    EXPECT_EQ(ids, std::vector<std::string>(std::begin(kSupportedOs), std::end(kSupportedOs)));
+    ReleaseActCtx(context);
 }

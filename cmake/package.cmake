@@ -1,0 +1,71 @@
+# What ships beside VELMO.exe, made at build time: the wave files and the
+# help file. The dist target packs them with the program into a zip and an
+# installer for this build's architecture.
+
+find_program(ESPEAK_NG espeak-ng REQUIRED)
+find_program(SOX sox REQUIRED)
+find_program(HALIBUT halibut REQUIRED)
+find_program(ZIP zip REQUIRED)
+find_program(MAKENSIS makensis REQUIRED)
+
+set(VELMO_OUT ${CMAKE_BINARY_DIR})
+
+# Wave files: one per line of resources/sounds.txt
+set(sound_list ${CMAKE_SOURCE_DIR}/resources/sounds.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${sound_list})
+file(STRINGS ${sound_list} sound_lines REGEX "^[^#\t ]")
+set(sound_files)
+foreach(line IN LISTS sound_lines)
+  string(REGEX MATCH "^[^\t ]+" name "${line}")
+  list(APPEND sound_files ${VELMO_OUT}/${name})
+endforeach()
+add_custom_command(OUTPUT ${sound_files}
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tools/mksounds.sh ${sound_list} ${VELMO_OUT}
+  DEPENDS ${sound_list} tools/mksounds.sh
+  COMMENT "Making the wave files")
+add_custom_target(velmo_sounds ALL DEPENDS ${sound_files})
+
+# WinHelp file and its contents list; the viewer's caption is its title
+set(help_files ${VELMO_OUT}/VELMO.HLP ${VELMO_OUT}/VELMO.cnt)
+add_custom_command(OUTPUT ${help_files}
+  COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP ${CMAKE_SOURCE_DIR}/resources/velmo.but
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlpwindow.py ${VELMO_OUT}/VELMO.HLP
+  DEPENDS resources/velmo.but tools/hlpwindow.py
+  COMMENT "Making VELMO.HLP")
+add_custom_target(velmo_help ALL DEPENDS ${help_files})
+
+# Building the program builds what it plays and opens
+add_dependencies(VELMO velmo_sounds velmo_help)
+
+# dist: VELMO-<version>-<arch>.zip and VELMO-<version>-<arch>-setup.exe
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VELMO_ARCH win64)
+  set(VELMO_REQUIRES "64-bit Windows on an x64 processor.")
+else()
+  set(VELMO_ARCH win32)
+  set(VELMO_REQUIRES "32-bit or 64-bit Windows on a processor with SSE2.")
+endif()
+set(package VELMO-${PROJECT_VERSION}-${VELMO_ARCH})
+set(packages ${CMAKE_BINARY_DIR}/packages)
+set(stage ${packages}/${package})
+set(VELMO_ZIP ${packages}/${package}.zip)
+set(VELMO_SETUP ${packages}/${package}-setup.exe)
+file(MAKE_DIRECTORY ${packages})
+
+# Texts for Windows users: CRLF line ends
+configure_file(resources/readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+
+add_custom_command(OUTPUT ${VELMO_ZIP} ${VELMO_SETUP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${VELMO_ZIP} ${VELMO_SETUP}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:VELMO> ${help_files} ${sound_files}
+          ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${stage}
+  COMMAND ${ZIP} -X -q -9 -r ${VELMO_ZIP} ${package}
+  COMMAND ${MAKENSIS} -V2 -DARCH=${VELMO_ARCH} -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage}
+          -DOUTFILE=${VELMO_SETUP} ${CMAKE_SOURCE_DIR}/resources/setup.nsi
+  WORKING_DIRECTORY ${packages}
+  DEPENDS VELMO ${help_files} ${sound_files} resources/setup.nsi
+          ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
+  COMMENT "Packing ${package}.zip and ${package}-setup.exe")
+add_custom_target(dist DEPENDS ${VELMO_ZIP} ${VELMO_SETUP})
