@@ -11,10 +11,12 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session, poll  # noqa: E402
+from winenv import Session, poll, unescape  # noqa: E402
 
 ERROR = "VELMO 2 - Error"
-IDNO = 7
+HELP_TITLE = "VELMO 2 Help"
+HELP_CHAPTER = "Chapter 2: Keys and buttons"
+CMD_HELP = 122
 SOUND_KEY_VALUE = 1     # REG_SZ
 TESTS = {}
 checks = 0
@@ -140,27 +142,54 @@ def buttons(s):
     expect_exit(s)
 
 
+def wait_viewer(s):
+    """The help viewer, a process of its own, showing VELMO.HLP: its caption is the file's title
+    and its page the contents, which begins with the title and lists the chapters."""
+    viewer = wait_window(s, lambda w: w["pid"] != s.pid and w["cls"] == "MS_WINHELP" and w["caption"] == HELP_TITLE)
+    expect(viewer["caption"], HELP_TITLE, "help viewer caption")
+    page = []
+
+    def contents():
+        page[:] = [unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])]
+        return True if page[0].startswith(HELP_TITLE + "\r\n") and HELP_CHAPTER in page[0] else None
+    poll(contents, 10, lambda: f"help page is not the contents: {page[0][:200]!r}")
+    return viewer
+
+
+def back_to_main(s):
+    """The viewer opens over the window and no window manager brings it back: raise it and click
+    it, as a user would."""
+    s._run(["xdotool", "windowraise", s.wid])
+    s.click(184)
+
+
 @test
 def help_and_about(s):
     s.start()
-    for key in ("F1", "alt+h"):
-        s.keys(key)
-        # Without a help file the viewer asks where it is: it was given our path
-        viewer = wait_window(s, lambda w: w["pid"] != s.pid and w["cls"] == "#32770")
-        path = "Z:" + os.path.dirname(s.exe).replace("/", "\\") + "\\VELMO.HLP"
-        expect(f"'{path}'" in viewer["text"], True, "help path in " + viewer["text"])
-        s.close_box(viewer, IDNO)
-        # With no window manager nothing reactivates the window: click it, as a user would
-        s.click(184)
+    for how in ("F1", "alt+h", CMD_HELP):
+        if how == CMD_HELP:
+            s.click(how)
+        else:
+            s.keys(how)
+        viewer = wait_viewer(s)
+        # Closed from its own window, so that the next one is opened anew
+        wid = s._run(["xdotool", "search", "--onlyvisible", "--name", f"^{HELP_TITLE}$"]).split()[0]
+        s._run(["xdotool", "windowfocus", "--sync", wid, "key", "alt+F4"])
+        s.wait_gone(viewer)
+        back_to_main(s)
     s.keys("alt+a")
     about = s.wait_box()
     expect(about["caption"], "VELMO 2", "About caption")
     s.keys("Escape", target=about)
     s.wait_gone(about)
+    s.keys("F1")
+    viewer = wait_viewer(s)
+    back_to_main(s)
     s.keys("4")
     expect_lines(s, "4")
     s.keys("alt+x")
     expect_exit(s)
+    s.wait_gone(viewer)
 
 
 def sound_dialog(s, *keys):
@@ -204,8 +233,12 @@ def sound_setting(s):
 @test
 def closing_the_window(s):
     s.start()
-    s.keys("3", "Return", "alt+F4")
+    s.keys("3", "Return", "alt+h")
+    viewer = wait_viewer(s)
+    back_to_main(s)
+    s.keys("alt+F4")
     expect_exit(s)
+    s.wait_gone(viewer)
 
 
 def wait_window(s, match, timeout=15):

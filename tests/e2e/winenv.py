@@ -20,7 +20,8 @@ import threading
 import time
 import zlib
 
-WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# No menu entries on the Linux desktop for shortcuts made inside the prefix
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 # Sessions share the prefix's binaries with the template by hard links. Everything
 # else is copied: wine rewrites the registry files in place.
 SHARED_EXT = {".dll", ".exe", ".drv", ".sys", ".nls", ".ocx", ".acm", ".cpl", ".tlb", ".ds", ".ax", ".com",

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""The win64 installer under wine: a silent install, the installed program, a silent uninstall.
+
+usage: test_install.py BUILD_DIR SETUP_EXE ZIP
+
+In a fresh Wine prefix on a private X server: installs SETUP_EXE with /S, checks
+the installed files against ZIP and the Add/Remove Programs entry, starts the
+program through its Start-menu shortcut, calculates, turns sound on (which
+stores the setting), opens the help, exits, uninstalls with /S and checks that the files, the
+folder, the shortcut, the Add/Remove entry and the program's registry key are
+gone, while a neighbouring key of the same maker stays, and that after a restart
+no file is left that was not there before.
+"""
+import os
+import struct
+import subprocess
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winenv import Session  # noqa: E402
+from test_program import back_to_main, wait_viewer  # noqa: E402
+
+INSTALL_DIR = r"C:\Program Files\VELMO 2"
+SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMO 2"
+SETTINGS_KEY = r"HKCU\Software\Mondrel\VELMO 2"
+NEIGHBOUR_KEY = r"HKCU\Software\Mondrel\Other Product"
+# The files the program plays, by their names in the program
+SOUNDS = [f"{d}.wav" for d in range(10)] + [
+    f"{n}.wav" for n in ("point", "plus", "minus", "e", "enter", "back", "add", "sub", "mult", "div", "raise",
+                         "recip", "ch_sgn", "sqrt", "square", "swap", "drop", "clear", "error")]
+checks = 0
+
+
+def expect(seen, wanted, what):
+    global checks
+    checks += 1
+    if seen != wanted:
+        raise AssertionError(f"{what}: got {seen!r}, expected {wanted!r}")
+
+
+def shortcut_fields(path):
+    """The target path and the working directory stored in a shell link file."""
+    data = open(path, "rb").read()
+    flags, = struct.unpack_from("<I", data, 20)
+    pos, target, strings = 76, None, []
+    if flags & 0x01:                                    # item id list
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x02:                                    # link info: the local path
+        size, _, info_flags, _, base = struct.unpack_from("<5I", data, pos)
+        if info_flags & 1:
+            target = data[pos + base:data.index(b"\0", pos + base)].decode("cp1252")
+        pos += size
+    for bit in (0x04, 0x08, 0x10, 0x20, 0x40):           # name, relative path, work dir, arguments, icon
+        if flags & bit:
+            count, = struct.unpack_from("<H", data, pos)
+            width = 2 if flags & 0x80 else 1
+            text = data[pos + 2:pos + 2 + count * width].decode("utf-16-le" if width == 2 else "cp1252")
+            strings.append((bit, text.rstrip("\0")))
+            pos += 2 + count * width
+    return target, dict(strings).get(0x10)
+
+
+def files(top):
+    """Every file and folder under top, as paths from top."""
+    return {os.path.relpath(os.path.join(root, name), top) for root, dirs, names in os.walk(top)
+            for name in dirs + names}
+
+
+def run(s, *cmd, timeout=120):
+    return subprocess.run(["wine", *cmd], env=s.env, stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=timeout)
+
+
+def key_exists(s, key):
+    return run(s, "reg", "query", key).returncode == 0
+
+
+def sound_on(s):
+    s.keys("alt+o")
+    dialog = s.wait_box()
+    expect(dialog["caption"], "Sound", "Sound dialog")
+    s.keys("alt+e", "Return", target=dialog)
+    s.wait_gone(dialog)
+
+
+def install_and_uninstall(s, setup, package):
+    drive_c = os.path.join(s.prefix, "drive_c")
+    installed = os.path.join(drive_c, "Program Files", "VELMO 2")
+    link = os.path.join(drive_c, SHORTCUT)
+
+    before = files(drive_c)
+    # The driver keeps the wine server up. The installer starts once the driver answers: started
+    # together in a new prefix, the installer was seen to hang
+    s.open_driver()
+    s.drv("windows")
+    expect(run(s, setup, "/S").returncode, 0, "silent install exit code")
+    with zipfile.ZipFile(package) as z:
+        shipped = sorted(os.path.basename(n) for n in z.namelist() if not n.endswith("/"))
+    for name in ["VELMO.exe", "VELMO.HLP", "README.txt", "LICENSE.txt"] + SOUNDS:
+        expect(name in shipped, True, f"{name} in the zip")
+    expect(sorted(os.listdir(installed)), sorted(shipped + ["uninstall.exe"]), "installed files")
+    for name in shipped:
+        with zipfile.ZipFile(package) as z, open(os.path.join(installed, name), "rb") as f:
+            member = next(n for n in z.namelist() if os.path.basename(n) == name)
+            expect(f.read() == z.read(member), True, f"{name} installed as in the zip")
+    entry = run(s, "reg", "query", UNINSTALL_KEY).stdout.decode("cp1252")
+    for value in ("DisplayName    REG_SZ    VELMO 2",
+                  f'UninstallString    REG_SZ    "{INSTALL_DIR}\\uninstall.exe"',
+                  "Publisher    REG_SZ    Mondrel Software"):
+        expect(value in entry, True, f"Add/Remove entry has {value!r}")
+
+    # Started as the shortcut starts it: in the install folder
+    expect(shortcut_fields(link), (INSTALL_DIR + r"\VELMO.exe", INSTALL_DIR), "shortcut target and folder")
+    s.app = s._spawn(["wine", "start", "/wait", "/unix", link])
+    s.hwnd, s.pid = (int(v) for v in s.drv("wait-window 20000", timeout=40).split()[1:])
+    s.wid = s._run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^VELMO 2$"]).split()[0]
+    s.keys("2", "Return", "3", "plus")
+    s.wait_lines(["5", "", "", ""])
+    sound_on(s)
+    s.keys("1", "5", "asterisk")
+    s.wait_lines(["75", "", "", ""])
+    s.keys("F1")                                        # the installed help
+    viewer = wait_viewer(s)
+    back_to_main(s)
+    s.keys("alt+x")
+    expect(s.wait_exit(), 0, "exit code")
+    s.wait_gone(viewer)
+    expect(s.reg_get(), (1, b"1\0"), "Sound setting stored")
+    expect(run(s, "reg", "add", NEIGHBOUR_KEY, "/f").returncode, 0, "neighbour key made")
+
+    # The uninstaller runs a copy of itself and returns at once: with the driver gone too, the
+    # wine server ends when that copy has done its work
+    s.drv("quit")
+    s.driver.wait(10)
+    expect(run(s, os.path.join(installed, "uninstall.exe"), "/S").returncode, 0, "silent uninstall exit code")
+    subprocess.run(["wineserver", "-w"], env=s.env, timeout=120)
+    s.open_driver()
+    s.drv("windows")
+    expect(sorted(os.listdir(installed)) if os.path.exists(installed) else None, None, "install folder removed")
+    expect(os.path.exists(link), False, "shortcut removed")
+    # The copy and its folder are left for the next start of Windows to delete
+    expect(run(s, "wineboot", "-r").returncode, 0, "restart")
+    expect(sorted(files(drive_c) - before), [], "files left after uninstalling and a restart")
+    expect(key_exists(s, UNINSTALL_KEY), False, "Add/Remove entry removed")
+    expect(key_exists(s, SETTINGS_KEY), False, "settings key removed")
+    expect(key_exists(s, NEIGHBOUR_KEY), True, "other keys of the maker kept")
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    build, setup, package = (os.path.abspath(a) for a in sys.argv[1:])
+    for path in (setup, package):
+        if not os.path.isfile(path):
+            sys.exit(f"{path} missing: build the dist target first")
+    started = time.monotonic()
+    try:
+        with Session(setup, os.path.join(build, "tests", "velmodrv.exe"), os.path.join(build, "e2e")) as s:
+            install_and_uninstall(s, setup, package)
+    except AssertionError as e:
+        print(f"FAIL install_and_uninstall: {e}")
+        sys.exit(1)
+    print(f"PASS install_and_uninstall ({time.monotonic() - started:.1f} s), {checks} checks")
+
+
+if __name__ == "__main__":
+    main()
