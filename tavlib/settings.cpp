@@ -43,8 +43,8 @@ int SaveSetting(const char *name, const char *value)
     if (IsWin32s()) {
         char section[TEXT_SIZE], file[TEXT_SIZE];
         ProfileNames(section, file);
-        WritePrivateProfileStringA(section, name, value, file);
-        return 1;
+        /* A write that did not happen is not reported as done */
+        return WritePrivateProfileStringA(section, name, value, file) ? 1 : 0;
     }
     SettingKeyPath(name, path);
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, noClass, 0, KEY_ALL_ACCESS,
