@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "benchdrv.h"
+
 namespace {
 
 const char kClass[] = "VELMO 2";
@@ -197,6 +199,30 @@ void cmd_checked(const char* arg) {
   unsigned long long h, id;
   if (!parse_window_control(arg, h, id)) return reply("err bad argument");
   reply(IsDlgButtonChecked(to_hwnd(h), static_cast<int>(id)) == BST_CHECKED ? "ok 1" : "ok 0");
+}
+
+BOOL CALLBACK find_rich_edit(HWND child, LPARAM param) {
+  char cls[256];
+  if (!GetClassNameA(child, cls, sizeof cls) || _strnicmp(cls, "RichEdit", 8) != 0) return TRUE;
+  *reinterpret_cast<HWND*>(param) = child;
+  return FALSE;
+}
+
+// The text of the first rich edit control in a window (the help viewer's page),
+// asked for with a time limit
+void cmd_rich_text(const char* arg) {
+  unsigned long long h;
+  if (!parse_num(arg, h)) return reply("err bad argument");
+  HWND edit = nullptr;
+  EnumChildWindows(to_hwnd(h), find_rich_edit, reinterpret_cast<LPARAM>(&edit));
+  if (!edit) return reply("err no rich edit");
+  std::vector<char> text(65536);
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 5000, &length))
+    return reply("err no answer");
+  text[std::min<size_t>(length, text.size() - 1)] = '\0';
+  reply("ok " + escape(text.data()));
 }
 
 void cmd_focus() {
@@ -399,6 +425,7 @@ int main() {
     else if (name == "windows") cmd_windows();
     else if (name == "press") cmd_press(arg);
     else if (name == "checked") cmd_checked(arg);
+    else if (name == "rich-text") cmd_rich_text(arg);
     else if (name == "focus") cmd_focus();
     else if (name == "center") cmd_center(arg);
     else if (name == "clip-get") cmd_clip_get();
@@ -408,6 +435,7 @@ int main() {
     else if (name == "reg-get") cmd_reg_get();
     else if (name == "reg-set") cmd_reg_set(arg);
     else if (name == "shot") cmd_shot(arg);
+    else if (bench_command(name, arg)) {}
     else if (name == "quit") {
       reply("ok");
       return 0;
