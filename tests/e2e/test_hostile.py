@@ -11,7 +11,6 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session  # noqa: E402
 import test_program as tp  # noqa: E402
 from test_program import expect, expect_box, expect_lines, sound_dialog  # noqa: E402
 
@@ -106,25 +105,5 @@ def hostile_sound_setting(s):
         tp.expect_exit(s)
 
 
-def main():
-    if len(sys.argv) < 2:
-        sys.exit(__doc__)
-    build = os.path.abspath(sys.argv[1])
-    names = sys.argv[2:] or list(TESTS)
-    failed = []
-    for name in names:
-        started = time.monotonic()
-        try:
-            with Session(os.path.join(build, "VELMO.exe"), os.path.join(build, "tests", "velmodrv.exe"),
-                         os.path.join(build, "e2e")) as s:
-                TESTS[name](s)
-            print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
-        except AssertionError as e:
-            failed.append(name)
-            print(f"FAIL {name}: {e}")
-    print(f"{tp.checks} checks, {len(names) - len(failed)} of {len(names)} tests passed")
-    sys.exit(1 if failed else 0)
-
-
 if __name__ == "__main__":
-    main()
+    tp.main(TESTS, __doc__)

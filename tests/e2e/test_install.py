@@ -20,7 +20,8 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winenv import Session  # noqa: E402
-from test_program import back_to_main, wait_viewer  # noqa: E402
+import test_program as tp  # noqa: E402
+from test_program import back_to_main, expect, wait_viewer  # noqa: E402
 
 INSTALL_DIR = r"C:\Program Files\VELMO 2"
 SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
@@ -31,14 +32,6 @@ NEIGHBOUR_KEY = r"HKCU\Software\Mondrel\Other Product"
 SOUNDS = [f"{d}.wav" for d in range(10)] + [
     f"{n}.wav" for n in ("point", "plus", "minus", "e", "enter", "back", "add", "sub", "mult", "div", "raise",
                          "recip", "ch_sgn", "sqrt", "square", "swap", "drop", "clear", "error")]
-checks = 0
-
-
-def expect(seen, wanted, what):
-    global checks
-    checks += 1
-    if seen != wanted:
-        raise AssertionError(f"{what}: got {seen!r}, expected {wanted!r}")
 
 
 def shortcut_fields(path):
@@ -163,7 +156,7 @@ def main():
     except AssertionError as e:
         print(f"FAIL install_and_uninstall: {e}")
         sys.exit(1)
-    print(f"PASS install_and_uninstall ({time.monotonic() - started:.1f} s), {checks} checks")
+    print(f"PASS install_and_uninstall ({time.monotonic() - started:.1f} s), {tp.checks} checks")
 
 
 if __name__ == "__main__":

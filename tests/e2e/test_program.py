@@ -246,18 +246,18 @@ def wait_window(s, match, timeout=15):
                 lambda: f"expected window did not appear; windows: {s.windows()}")
 
 
-def main():
+def main(tests=TESTS, doc=__doc__):
     if len(sys.argv) < 2:
-        sys.exit(__doc__)
+        sys.exit(doc)
     build = os.path.abspath(sys.argv[1])
-    names = sys.argv[2:] or list(TESTS)
+    names = sys.argv[2:] or list(tests)
     failed = []
     for name in names:
         started = time.monotonic()
         try:
             with Session(os.path.join(build, "VELMO.exe"), os.path.join(build, "tests", "velmodrv.exe"),
                          os.path.join(build, "e2e")) as s:
-                TESTS[name](s)
+                tests[name](s)
             print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
         except AssertionError as e:
             failed.append(name)
