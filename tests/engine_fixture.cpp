@@ -1,4 +1,5 @@
 #include "engine_fixture.h"
+#include "velmo.h"
 
 static LRESULT RouteCommand(HWND, UINT message, WPARAM wParam, LPARAM)
 {
@@ -10,6 +11,7 @@ static LRESULT RouteCommand(HWND, UINT message, WPARAM wParam, LPARAM)
 void Engine::SetUp()
 {
     fake::Reset();
+    ForgetSoundLibrary();
     calculator = RpnStack();
     mathError = 0;
     soundOn = 1;

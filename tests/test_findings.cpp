@@ -49,3 +49,29 @@ TEST_F(Engine, FailedIniWriteIsReported)
     EXPECT_EQ(SaveSetting("Sound", "1"), 1);
     EXPECT_EQ(fake::world.profiles["velmo.ini"][""]["sound"], "1");
 }
+
+/* The i686 program called address 0 at its first sound (a delay-load thunk
+   the linker dropped) and lost the key. WINMM is now loaded by the first
+   sound, from the system directory, once; without it every key still works. */
+TEST_F(Engine, WinmmLoadedByTheFirstSoundOnly)
+{
+    soundOn = 0;
+    Keys("2~3+");
+    EXPECT_TRUE(fake::world.loaded.empty());
+    soundOn = 1;
+    Keys("4*");
+    EXPECT_EQ(fake::world.loaded, (Texts{"C:\\Windows\\system32\\winmm.dll"}));
+    EXPECT_EQ(Events(), (Texts{"sound:4.wav", "sound:mult.wav", "sound:2.wav", "sound:0.wav"}));
+}
+
+TEST_F(Engine, KeysWorkWithoutWinmm)
+{
+    for (fake::Call call : {fake::LOAD_LIBRARY, fake::GET_PROC_ADDRESS}) {
+        SetUp();
+        fake::Fail(call);
+        Keys("2~3+0/<.");
+        EXPECT_EQ(Lines(), (Texts{"0.", "5", "", ""}));
+        EXPECT_EQ(fake::world.loaded.size(), 1u);
+        EXPECT_EQ(Events(), (Texts{"box:Division by zero"}));
+    }
+}

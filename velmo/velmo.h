@@ -9,6 +9,10 @@
 /* Plays a wave file, synchronously, when sound is on */
 void PlaySoundFile(const char *name);
 
+/* WINMM is loaded by the first sound and kept; this forgets it, so that the
+   next sound loads it again */
+void ForgetSoundLibrary(void);
+
 /* Plays the sound of each character of a number's text */
 void SpeakText(const char *text);
 

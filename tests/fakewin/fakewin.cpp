@@ -43,6 +43,7 @@ HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
 HWND const dialogHandle = reinterpret_cast<HWND>(uintptr_t(0x3000));
 HINSTANCE const moduleHandle = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
 HGDIOBJ const lightGrayBrush = reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000));
+HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
 
 bool Fails(Call call)
 {
@@ -314,6 +315,31 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
 HGDIOBJ GetStockObject(int object)
 {
     return object == LTGRAY_BRUSH ? fake::lightGrayBrush : nullptr;
+}
+
+UINT GetSystemDirectoryA(LPSTR path, UINT size)
+{
+    static const char system[] = "C:\\Windows\\system32";
+    if (size < sizeof(system))
+        return sizeof(system);
+    memcpy(path, system, sizeof(system));
+    return sizeof(system) - 1;
+}
+
+/* WINMM from the system directory is the one library there is */
+HMODULE LoadLibraryA(LPCSTR path)
+{
+    world.loaded.push_back(path);
+    if (fake::Fails(fake::LOAD_LIBRARY) || fake::Lower(path) != "c:\\windows\\system32\\winmm.dll")
+        return nullptr;
+    return fake::winmmHandle;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (fake::Fails(fake::GET_PROC_ADDRESS) || module != fake::winmmHandle || strcmp(name, "sndPlaySoundA") != 0)
+        return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(sndPlaySoundA));
 }
 
 BOOL OpenClipboard(HWND)

@@ -18,6 +18,7 @@ enum Call
     REG_CREATE_KEY, REG_OPEN_KEY, REG_QUERY_VALUE, REG_SET_VALUE, REG_CLOSE_KEY,
     DIALOG_BOX, WIN_HELP,
     WRITE_PROFILE, GET_PROFILE,
+    LOAD_LIBRARY, GET_PROC_ADDRESS,
     CALL_COUNT
 };
 
@@ -54,6 +55,7 @@ struct World
     std::function<void(const std::string &name, DLGPROC procedure)> onDialog;
     int checkedRadio = 0;                   /* from CheckRadioButton */
     int timersKilled = 0;
+    std::vector<std::string> loaded;        /* LoadLibraryA paths, in order */
     int calls[CALL_COUNT] = {};
     int failNth[CALL_COUNT] = {};           /* 0 never, n the n-th call, -1 every call */
     bool clipboardOpen = false;

@@ -33,6 +33,7 @@ typedef struct HBRUSH__ *HBRUSH;
 typedef void *HGDIOBJ;
 typedef HINSTANCE HMODULE;
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR (*FARPROC)(void);
 typedef struct SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 
 struct RECT { LONG left, top, right, bottom; };
@@ -48,6 +49,7 @@ typedef SIZE *LPSIZE;
 #define MAKEWPARAM(l, h)    ((WPARAM)(((DWORD)(l) & 0xffff) | ((DWORD)(h) << 16)))
 #define LOBYTE(w)           ((BYTE)((uintptr_t)(w) & 0xff))
 
+#define MAX_PATH            260
 #define WM_CREATE           0x0001
 #define WM_DESTROY          0x0002
 #define WM_INITDIALOG       0x0110
@@ -103,6 +105,9 @@ BOOL CheckRadioButton(HWND dialog, int first, int last, int checked);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 HGDIOBJ GetStockObject(int object);
+UINT GetSystemDirectoryA(LPSTR path, UINT size);
+HMODULE LoadLibraryA(LPCSTR path);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 
 BOOL OpenClipboard(HWND owner);
 BOOL EmptyClipboard(void);
