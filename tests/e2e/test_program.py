@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session, poll, unescape  # noqa: E402
+from winenv import Session, Skip, poll, unescape  # noqa: E402
 
 ERROR = "VELMO 2 - Error"
 HELP_TITLE = "VELMO 2 Help"
@@ -259,6 +259,9 @@ def main(tests=TESTS, doc=__doc__):
                          os.path.join(build, "e2e")) as s:
                 tests[name](s)
             print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
+        except Skip as e:
+            print(f"SKIP: {e}")
+            sys.exit(77)
         except AssertionError as e:
             failed.append(name)
             print(f"FAIL {name}: {e}")

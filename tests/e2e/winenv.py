@@ -7,6 +7,7 @@
 """
 import ctypes
 import fcntl
+import functools
 import os
 import queue
 import re
@@ -20,8 +21,13 @@ import threading
 import time
 import zlib
 
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+# One template prefix per architecture, shared by every build tree
+TEMPLATES = os.path.join(ROOT, "build", "wine-templates")
 # No menu entries on the Linux desktop for shortcuts made inside the prefix
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
+# Debian's loaders by path: its "wine" runs the 32-bit one even for 64-bit programs
+LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 # Sessions share the prefix's binaries with the template by hard links. Everything
 # else is copied: wine rewrites the registry files in place.
 SHARED_EXT = {".dll", ".exe", ".drv", ".sys", ".nls", ".ocx", ".acm", ".cpl", ".tlb", ".ds", ".ax", ".com",
@@ -39,6 +45,35 @@ def _link_or_copy(src, dst):
         os.link(src, dst)
     else:
         shutil.copy2(src, dst)
+
+
+class Skip(Exception):
+    """What a test needs cannot run on this machine; the reason is the message."""
+
+
+def loader(arch):
+    path = LOADERS[arch]
+    return path if os.access(path, os.X_OK) else "wine"
+
+
+def pe_arch(path):
+    """"win32" for an i386 program, "win64" for an x86-64 one."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe, = struct.unpack_from("<I", head, 60)
+    return "win32" if struct.unpack_from("<H", head, pe + 4)[0] == 0x14C else "win64"
+
+
+@functools.lru_cache(None)
+def i386_reason():
+    """None when this machine runs i386 code, as 32-bit wine needs; otherwise why not."""
+    check = subprocess.run([os.path.join(ROOT, "tools", "i386-check")], stdout=subprocess.PIPE, text=True)
+    return None if check.returncode == 0 else check.stdout.strip()
+
+
+def need_arch(*archs):
+    if "win32" in archs and i386_reason():
+        raise Skip(i386_reason())
 
 
 def unescape(field):
@@ -74,13 +109,18 @@ def bmp_to_png(bmp):
 
 
 class Session:
-    def __init__(self, exe_path, driver_path, workdir):
+    """A fresh prefix of the program's architecture, or of prefix_arch ("win64" runs an i686
+    program as 64-bit Windows does)."""
+
+    def __init__(self, exe_path, driver_path, workdir, prefix_arch=None):
         self.exe, self.driver_path = os.path.abspath(exe_path), os.path.abspath(driver_path)
         self.workdir = os.path.abspath(workdir)
+        self.arch = prefix_arch or pe_arch(self.exe)
         self.procs, self.app, self.driver, self.xvfb = [], None, None, None
         self.dir = self.tmp = self.env = self.log = self.hwnd = self.pid = self.wid = None
 
     def __enter__(self):
+        need_arch(self.arch, pe_arch(self.exe), pe_arch(self.driver_path))
         try:
             os.makedirs(self.workdir, exist_ok=True)
             self.dir = tempfile.mkdtemp(prefix="session-", dir=self.workdir)
@@ -102,6 +142,11 @@ class Session:
         kw = dict(dict(env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), **kw)
         self.procs.append(subprocess.Popen(cmd, preexec_fn=_die_with_parent, **kw))
         return self.procs[-1]
+
+    def wine(self, program, *args):
+        """The command that runs program (a path, or one of wine's own) in this prefix."""
+        arch = pe_arch(program) if os.path.isfile(program) else self.arch
+        return [loader(arch), program, *args]
 
     def _run(self, cmd, env=None, timeout=20):
         return subprocess.run(cmd, env=env or self.env, timeout=timeout, check=True, stdin=subprocess.DEVNULL,
@@ -127,21 +172,22 @@ class Session:
         self.env["DISPLAY"] = ":" + data.decode().strip()
 
     def _template(self):
-        """The prefix sessions are copied from, made once per workdir and wine version."""
-        path = os.path.join(self.workdir, "template-prefix")
-        stamp, version = os.path.join(path, ".velmo-ready"), self._run(["wine", "--version"]).strip()
-        with open(os.path.join(self.workdir, "template.lock"), "w") as lock:
+        """The prefix sessions are copied from, made once per architecture and wine version."""
+        path = os.path.join(TEMPLATES, self.arch)
+        os.makedirs(TEMPLATES, exist_ok=True)
+        stamp, version = os.path.join(path, ".velmo-ready"), self._run(self.wine("--version")).strip()
+        with open(path + ".lock", "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if os.path.exists(stamp) and open(stamp).read() == version:
                 return path
             shutil.rmtree(path, ignore_errors=True)
-            env = dict(self.env, WINEPREFIX=path)
+            env = dict(self.env, WINEPREFIX=path, WINEARCH=self.arch)
             try:
-                self._run(["wineboot", "-i"], env, 300)
+                self._run(self.wine("wineboot", "-i"), env, 300)
                 self._run(["wineserver", "-w"], env, 60)
                 # Without a window manager, wine would wait for one whenever a window closes
-                self._run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
-                           "/d", "N", "/f"], env, 60)
+                self._run(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
+                                    "/d", "N", "/f"), env, 60)
                 self._run(["wineserver", "-w"], env, 60)
             except BaseException:
                 subprocess.run(["wineserver", "-k"], env=env, timeout=30, stderr=subprocess.DEVNULL)
@@ -188,16 +234,18 @@ class Session:
         clipboard can be prepared before the program runs."""
         if self.driver and self.driver.poll() is None:
             return
-        self.driver = self._spawn(["wine", self.driver_path], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.driver = self._spawn(self.wine(self.driver_path), stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.replies = queue.Queue()
         threading.Thread(target=self._read_replies, args=(self.driver.stdout, self.replies), daemon=True).start()
 
-    def start(self, extra_env=None, wait=True):
-        """Starts the program; with wait, waits for its main window to show."""
+    def start(self, extra_env=None, wait=True, exe=None):
+        """Starts the program (or another copy, exe) in its folder; with wait, waits for its main
+        window to show."""
+        exe = exe or self.exe
         self.open_driver()
         self.hwnd = self.pid = self.wid = None
         self.log = self.log or open(os.path.join(self.dir, "velmo.log"), "wb")
-        self.app = self._spawn(["wine", self.exe], cwd=os.path.dirname(self.exe),
+        self.app = self._spawn(self.wine(exe), cwd=os.path.dirname(exe),
                                env=dict(self.env, **(extra_env or {})), stdout=self.log, stderr=self.log)
         if wait:
             self.hwnd, self.pid = (int(v) for v in self.drv("wait-window 20000", timeout=40).split()[1:])
