@@ -2,6 +2,7 @@
 // Reads one command a line from stdin and answers each with one line,
 // "ok ..." or "err <reason>". Text fields are TAB-separated and escaped.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -397,6 +398,24 @@ void cmd_shot(const char* path) {
   reply(buf);
 }
 
+// The DLLs a process has loaded, lower case, TAB-separated
+void cmd_modules(const char* arg) {
+  unsigned long long pid;
+  if (!parse_num(arg, pid)) return reply("err bad argument");
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, static_cast<DWORD>(pid));
+  if (snap == INVALID_HANDLE_VALUE) return reply("err no snapshot");
+  MODULEENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  std::string out = "ok";
+  for (BOOL more = Module32First(snap, &entry); more; more = Module32Next(snap, &entry)) {
+    CharLowerA(entry.szModule);
+    out += '\t';
+    out += entry.szModule;
+  }
+  CloseHandle(snap);
+  reply(out);
+}
+
 // One line of any length; false at the end of input
 bool read_line(std::string& line) {
   line.clear();
@@ -435,6 +454,7 @@ int main() {
     else if (name == "reg-get") cmd_reg_get();
     else if (name == "reg-set") cmd_reg_set(arg);
     else if (name == "shot") cmd_shot(arg);
+    else if (name == "modules") cmd_modules(arg);
     else if (bench_command(name, arg)) {}
     else if (name == "quit") {
       reply("ok");

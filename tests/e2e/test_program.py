@@ -7,6 +7,7 @@ keys and clicks with xdotool and checks the program from outside through the
 driver (velmodrv.exe). Without names, every test runs.
 """
 import os
+import shutil
 import sys
 import time
 
@@ -45,6 +46,15 @@ def expect_box(s, text, caption=ERROR):
     box = s.wait_box()
     expect((box["caption"], box["text"]), (caption, text), "message box")
     s.close_box(box)
+
+
+def expect_clip(s, wanted):
+    """The clipboard comes to hold wanted: the copy may still be on its way."""
+    global checks
+    checks += 1
+    seen = []
+    poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, 10,
+         lambda: f"clipboard {seen[-1]!r}, expected {wanted!r}")
 
 
 def expect_exit(s, code=0):
@@ -239,6 +249,50 @@ def closing_the_window(s):
     s.keys("alt+F4")
     expect_exit(s)
     s.wait_gone(viewer)
+
+
+def winmm_loaded(s):
+    return "winmm.dll" in s.drv(f"modules {s.pid}").split("\t")[1:]
+
+
+def calculate(s):
+    """Typing, Backspace, Enter, operations, a refused one, copy and paste: what they show, put up
+    and copy is the same whatever the sound."""
+    s.keys("1", "2", "BackSpace", "5", "Return", "3", "asterisk")
+    expect_lines(s, "45", "", "", "")
+    s.keys("0", "slash")
+    expect_box(s, "Division by zero")
+    expect_lines(s, "0", "45", "", "")
+    s.keys("BackSpace", "alt+s", "ctrl+c")
+    expect_lines(s, "6.7082039325", "", "", "")
+    expect_clip(s, b"6.7082039325")
+    s.clip_set(b"2*")
+    s.keys("ctrl+v")
+    expect_lines(s, "13.416407865", "", "", "")
+
+
+@test
+def sound(s):
+    """The same session with sound off; on; on without the wave files; on without WINMM, which is
+    loaded only by the first sound."""
+    quiet = os.path.join(s.dir, "no-waves", "VELMO.exe")
+    os.makedirs(os.path.dirname(quiet))
+    shutil.copy(s.exe, quiet)
+    no_winmm = {"WINEDLLOVERRIDES": s.env["WINEDLLOVERRIDES"] + ";winmm=d"}
+    for how, stored, env, exe, loads in (("sound off", b"0", None, s.exe, False),
+                                         ("sound on", b"1", None, s.exe, True),
+                                         ("no wave files", b"1", None, quiet, True),
+                                         ("no WINMM", b"1", no_winmm, s.exe, False)):
+        s.open_driver()
+        s.reg_set(SOUND_KEY_VALUE, stored + b"\0")
+        started = time.monotonic()
+        s.start(extra_env=env, exe=exe)
+        expect(winmm_loaded(s), False, f"{how}: WINMM loaded before the first sound")
+        calculate(s)
+        expect(winmm_loaded(s), loads, f"{how}: WINMM loaded after the session")
+        s.keys("alt+x")
+        expect_exit(s)
+        print(f"  {how}: {time.monotonic() - started:.1f} s")
 
 
 def wait_window(s, match, timeout=15):
