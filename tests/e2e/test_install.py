@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""The win64 installer under wine: a silent install, the installed program, a silent uninstall.
+"""An installer under wine: a silent install, the installed program, a silent uninstall.
 
-usage: test_install.py BUILD_DIR SETUP_EXE ZIP
+usage: test_install.py BUILD_DIR SETUP_EXE ZIP [win32|win64]
 
-In a fresh Wine prefix on a private X server: installs SETUP_EXE with /S, checks
+In a fresh Wine prefix on a private X server, of the build's architecture or the
+one given (the 32-bit installer into a 64-bit prefix, as on 64-bit Windows,
+installs into "Program Files (x86)" and registers in the 32-bit registry view):
+installs SETUP_EXE with /S, checks
 the installed files against ZIP and the Add/Remove Programs entry, starts the
 program through its Start-menu shortcut, calculates, turns sound on (which
 stores the setting), opens the help, exits, uninstalls with /S and checks that the files, the
@@ -19,11 +22,10 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session  # noqa: E402
+from winenv import Session, Skip, pe_arch  # noqa: E402
 import test_program as tp  # noqa: E402
 from test_program import back_to_main, expect, wait_viewer  # noqa: E402
 
-INSTALL_DIR = r"C:\Program Files\VELMO 2"
 SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMO 2"
 SETTINGS_KEY = r"HKCU\Software\Mondrel\VELMO 2"
@@ -63,12 +65,17 @@ def files(top):
 
 
 def run(s, *cmd, timeout=120):
-    return subprocess.run(["wine", *cmd], env=s.env, stdin=subprocess.DEVNULL, capture_output=True,
+    return subprocess.run(s.wine(*cmd), env=s.env, stdin=subprocess.DEVNULL, capture_output=True,
                           timeout=timeout)
 
 
+def reg_query(s, key):
+    """reg query in the registry view the installer and the program use."""
+    return run(s, "reg", "query", key, *s.view)
+
+
 def key_exists(s, key):
-    return run(s, "reg", "query", key).returncode == 0
+    return reg_query(s, key).returncode == 0
 
 
 def sound_on(s):
@@ -80,8 +87,12 @@ def sound_on(s):
 
 
 def install_and_uninstall(s, setup, package):
+    wow64 = s.arch == "win64" and pe_arch(setup) == "win32"
+    s.view = [] if s.arch == "win32" else ["/reg:32" if wow64 else "/reg:64"]
+    folder = "Program Files (x86)" if wow64 else "Program Files"
+    install_dir = "C:\\" + folder + "\\VELMO 2"
     drive_c = os.path.join(s.prefix, "drive_c")
-    installed = os.path.join(drive_c, "Program Files", "VELMO 2")
+    installed = os.path.join(drive_c, folder, "VELMO 2")
     link = os.path.join(drive_c, SHORTCUT)
 
     before = files(drive_c)
@@ -99,15 +110,15 @@ def install_and_uninstall(s, setup, package):
         with zipfile.ZipFile(package) as z, open(os.path.join(installed, name), "rb") as f:
             member = next(n for n in z.namelist() if os.path.basename(n) == name)
             expect(f.read() == z.read(member), True, f"{name} installed as in the zip")
-    entry = run(s, "reg", "query", UNINSTALL_KEY).stdout.decode("cp1252")
+    entry = reg_query(s, UNINSTALL_KEY).stdout.decode("cp1252")
     for value in ("DisplayName    REG_SZ    VELMO 2",
-                  f'UninstallString    REG_SZ    "{INSTALL_DIR}\\uninstall.exe"',
+                  f'UninstallString    REG_SZ    "{install_dir}\\uninstall.exe"',
                   "Publisher    REG_SZ    Mondrel Software"):
         expect(value in entry, True, f"Add/Remove entry has {value!r}")
 
     # Started as the shortcut starts it: in the install folder
-    expect(shortcut_fields(link), (INSTALL_DIR + r"\VELMO.exe", INSTALL_DIR), "shortcut target and folder")
-    s.app = s._spawn(["wine", "start", "/wait", "/unix", link])
+    expect(shortcut_fields(link), (install_dir + r"\VELMO.exe", install_dir), "shortcut target and folder")
+    s.app = s._spawn(s.wine("start", "/wait", "/unix", link))
     s.hwnd, s.pid = (int(v) for v in s.drv("wait-window 20000", timeout=40).split()[1:])
     s.wid = s._run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^VELMO 2$"]).split()[0]
     s.keys("2", "Return", "3", "plus")
@@ -122,7 +133,7 @@ def install_and_uninstall(s, setup, package):
     expect(s.wait_exit(), 0, "exit code")
     s.wait_gone(viewer)
     expect(s.reg_get(), (1, b"1\0"), "Sound setting stored")
-    expect(run(s, "reg", "add", NEIGHBOUR_KEY, "/f").returncode, 0, "neighbour key made")
+    expect(run(s, "reg", "add", NEIGHBOUR_KEY, "/f", *s.view).returncode, 0, "neighbour key made")
 
     # The uninstaller runs a copy of itself and returns at once: with the driver gone too, the
     # wine server ends when that copy has done its work
@@ -143,16 +154,20 @@ def install_and_uninstall(s, setup, package):
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
-    build, setup, package = (os.path.abspath(a) for a in sys.argv[1:])
+    build, setup, package = (os.path.abspath(a) for a in sys.argv[1:4])
     for path in (setup, package):
         if not os.path.isfile(path):
             sys.exit(f"{path} missing: build the dist target first")
+    arch = sys.argv[4] if len(sys.argv) == 5 else pe_arch(os.path.join(build, "VELMO.exe"))
     started = time.monotonic()
     try:
-        with Session(setup, os.path.join(build, "tests", "velmodrv.exe"), os.path.join(build, "e2e")) as s:
+        with Session(setup, os.path.join(build, "tests", "velmodrv.exe"), os.path.join(build, "e2e"), arch) as s:
             install_and_uninstall(s, setup, package)
+    except Skip as e:
+        print(f"SKIP: {e}")
+        sys.exit(77)
     except AssertionError as e:
         print(f"FAIL install_and_uninstall: {e}")
         sys.exit(1)
