@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build and the tests need and this
-# machine lacks.
+# machine lacks. The i686 program runs under Debian's 32-bit wine, which
+# comes from the i386 architecture.
 set -eu
-needed="cmake make g++ googletest libbenchmark-dev clang-14 libclang-rt-14-dev
+needed="cmake make g++ binutils googletest libbenchmark-dev clang-14 libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-        wine wine64 python3 xvfb xdotool espeak-ng sox halibut nsis zip"
+        wine wine64 wine32:i386 python3 xvfb xdotool espeak-ng sox halibut nsis zip"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
@@ -12,6 +13,7 @@ for package in $needed; do
 done
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
 fi
