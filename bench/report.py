@@ -3,9 +3,10 @@
 
     python3 bench/report.py RESULTS_DIR [--before OLD_RESULTS_DIR]
 
-RESULTS_DIR holds numbers.json and keys.json (Google Benchmark), e2e.json
-(bench/e2e_bench.py) and sizes.json. With --before, an older run's figures
-stand beside this one's.
+RESULTS_DIR holds numbers.json and keys.json (Google Benchmark),
+e2e-win64.json and e2e-win32.json (bench/e2e_bench.py) and sizes.json. With
+--before, an older run's figures stand beside this one's (its e2e.json, if
+that is what it has, as the x86_64 ones).
 """
 import argparse
 import json
@@ -13,6 +14,7 @@ import os
 import sys
 
 FRAME_MS = 1000 / 60
+ARCHS = [("x86_64", "win64"), ("i686", "win32")]
 SIZE_LIMIT = 128 * 1024
 
 
@@ -22,6 +24,16 @@ def load(directory, name):
         return None
     with open(path) as f:
         return json.load(f)
+
+
+def load_e2e(directory, tree):
+    """bench/e2e_bench.py's results for one build tree; an older run's e2e.json is the x86_64 one."""
+    names = [f"e2e-{tree}.json"] + (["e2e.json"] if tree == "win64" else [])
+    return next((d for d in (load(directory, n) for n in names if directory) if d), None)
+
+
+def skipped(e2e):
+    return bool(e2e) and "skipped" in e2e
 
 
 def bench_times(data):
@@ -46,8 +58,8 @@ def fmt(v, digits=1):
 
 
 class Table:
-    def __init__(self, title, head):
-        self.title, self.head, self.rows = title, head, []
+    def __init__(self, title, head, notes=()):
+        self.title, self.head, self.rows, self.notes = title, head, [], list(notes)
 
     def add(self, *cells):
         self.rows.append([str(c) for c in cells])
@@ -56,6 +68,7 @@ class Table:
         lines = [f"### {self.title}", "", "| " + " | ".join(self.head) + " |",
                  "|" + "|".join("---" for _ in self.head) + "|"]
         lines += ["| " + " | ".join(r) + " |" for r in self.rows]
+        lines += [""] + self.notes if self.notes else []
         return "\n".join(lines) + "\n"
 
 
@@ -69,8 +82,8 @@ def main():
     ap.add_argument("--before")
     a = ap.parse_args()
 
-    now = {k: load(a.results, k + ".json") for k in ("numbers", "keys", "e2e", "sizes")}
-    old = {k: (load(a.before, k + ".json") if a.before else None) for k in ("numbers", "keys", "e2e", "sizes")}
+    now = {k: load(a.results, k + ".json") for k in ("numbers", "keys", "sizes")}
+    old = {k: (load(a.before, k + ".json") if a.before else None) for k in ("numbers", "keys", "sizes")}
     tables, targets = [], []
     two = a.before is not None
 
@@ -119,60 +132,73 @@ def main():
             t.add(*row)
         tables.append(t)
 
-    # -- the real program under wine
-    e, eo = now["e2e"], old["e2e"]
-    if e:
+    # -- the real program under wine, one column group per architecture
+    groups = []  # (label, results or None, the run is this one's)
+    for arch, tree in ARCHS:
+        prev = load_e2e(a.before, tree)
+        if two and prev and not skipped(prev):
+            groups.append((f"{arch} before", prev, False))
+        groups.append((f"{arch} now" if two else arch, load_e2e(a.results, tree), True))
+    ran = [d for first in (True, False) for _, d, this in groups if this == first and d and not skipped(d)]
+    notes = [f"{label} skipped: {d['skipped']}" for label, d, _ in groups if skipped(d)]
+    if ran:
         t = Table("VELMO.exe under wine on Xvfb (ms from the posted command to the four lines showing its result)",
-                  ["what", "n"] + [f"{c} {s}" for c in cols() for s in ("median", "p95", "p99", "max")])
+                  ["what", "n"] + [f"{g[0]} {s}" for g in groups for s in ("median", "p95", "p99", "max")], notes)
 
         def row(label, key, sub=None):
-            cur = e[key] if sub is None else e[key].get(sub)
-            prev = (eo[key] if sub is None else eo[key].get(sub)) if eo else None
-            if not cur:
+            def pick(d):
+                v = d.get(key) if d and not skipped(d) else None
+                return v.get(sub) if v and sub else v
+            found = [pick(d) for d in ran if pick(d)]
+            if not found:
                 return
             cells = []
-            if two:
-                cells += [fmt(prev[s], 2) if prev else "-" for s in ("median_ms", "p95_ms", "p99_ms", "max_ms")]
-            cells += [fmt(cur[s], 2) for s in ("median_ms", "p95_ms", "p99_ms", "max_ms")]
-            t.add(label, cur["n"], *cells)
+            for _, d, _ in groups:
+                v = pick(d)
+                cells += (["skipped", "", "", ""] if skipped(d)
+                          else [fmt(v[s], 2) if v else "-" for s in ("median_ms", "p95_ms", "p99_ms", "max_ms")])
+            t.add(label, found[0]["n"], *cells)
         row("every command below", "every_command")
         row("user's mix", "mix")
-        for kind in sorted(e["mix_by_kind"]):
+        for kind in sorted(set().union(*(d["mix_by_kind"] for d in ran))):
             row(f"  {kind}", "mix_by_kind", kind)
         row("Clear of 1,024 values", "clear_full")
         row("81-character paste", "paste81")
         tables.append(t)
-        p99 = e["every_command"]["p99_ms"]
-        worst = max(e["clear_full"]["max_ms"], e["paste81"]["p99_ms"], e["mix"]["p99_ms"])
-        targets.append(("every command within 16.7 ms at the 99th percentile",
-                        f"p99 {p99:.2f} ms over all; mix p99 {e['mix']['p99_ms']:.2f}, Clear max "
-                        f"{e['clear_full']['max_ms']:.2f}, paste p99 {e['paste81']['p99_ms']:.2f}",
-                        verdict(p99 <= FRAME_MS and worst <= FRAME_MS)))
 
-        t = Table("Start-up and memory under wine", ["what"] + cols())
-        s_now, s_old = e["startup_ms"], eo["startup_ms"] if eo else None
+        t = Table("Start-up and memory under wine", ["what"] + [g[0] for g in groups], notes)
 
-        def add(label, cur, prev, digits=1):
-            t.add(label, *([fmt(prev, digits) if prev is not None else "-"] if two else []), fmt(cur, digits))
-        add("VELMO.exe start-up, median ms", s_now["velmo"], s_old and s_old["velmo"])
-        add("notepad start-up, median ms", s_now["notepad"], s_old and s_old["notepad"])
-        add("ratio VELMO / notepad", s_now["velmo"] / s_now["notepad"],
-            s_old and s_old["velmo"] / s_old["notepad"], 2)
-        f_now, f_old = e.get("startup_fastest_ms"), eo.get("startup_fastest_ms") if eo else None
-        if f_now:
-            add("VELMO.exe start-up, fastest ms", f_now["velmo"], f_old and f_old["velmo"])
-            add("notepad start-up, fastest ms", f_now["notepad"], f_old and f_old["notepad"])
-        add("runs each", len(e["startup_runs_ms"]["velmo"]), eo and len(eo["startup_runs_ms"]["velmo"]), 0)
+        def add(label, get, digits=1):
+            t.add(label, *("skipped" if skipped(d) else fmt(get(d) if d else None, digits)
+                           for _, d, _ in groups))
         kib = 1 / 1024
-        add("VELMO.exe peak working set after the session, KiB", e["peak_ws"] * kib, eo and eo["peak_ws"] * kib, 0)
-        add("VELMO.exe peak working set at start-up, KiB", e["startup_peak_ws"]["velmo"] * kib,
-            eo and eo["startup_peak_ws"]["velmo"] * kib, 0)
-        add("notepad peak working set at start-up, KiB", e["startup_peak_ws"]["notepad"] * kib,
-            eo and eo["startup_peak_ws"]["notepad"] * kib, 0)
+        add("VELMO.exe start-up, median ms", lambda d: d["startup_ms"]["velmo"])
+        add("notepad start-up, median ms", lambda d: d["startup_ms"]["notepad"])
+        add("ratio VELMO / notepad", lambda d: d["startup_ms"]["velmo"] / d["startup_ms"]["notepad"], 2)
+        add("VELMO.exe start-up, fastest ms", lambda d: d.get("startup_fastest_ms", {}).get("velmo"))
+        add("notepad start-up, fastest ms", lambda d: d.get("startup_fastest_ms", {}).get("notepad"))
+        add("runs each", lambda d: len(d["startup_runs_ms"]["velmo"]), 0)
+        add("VELMO.exe peak working set after the session, KiB", lambda d: d["peak_ws"] * kib, 0)
+        add("VELMO.exe peak working set at start-up, KiB", lambda d: d["startup_peak_ws"]["velmo"] * kib, 0)
+        add("notepad peak working set at start-up, KiB", lambda d: d["startup_peak_ws"]["notepad"] * kib, 0)
         tables.append(t)
-        ratio = s_now["velmo"] / s_now["notepad"]
-        targets.append(("start-up no slower than notepad", f"{s_now['velmo']:.1f} ms vs {s_now['notepad']:.1f} ms "
-                        f"(ratio {ratio:.2f})", verdict(ratio <= 1)))
+
+    for arch, tree in ARCHS:
+        e = load_e2e(a.results, tree)
+        every, start = (f"every command within 16.7 ms at the 99th percentile, {arch}",
+                        f"start-up no slower than notepad, {arch}")
+        if skipped(e):
+            targets += [(every, "skipped", "not measured"), (start, "skipped", "not measured")]
+        elif e:
+            p99 = e["every_command"]["p99_ms"]
+            worst = max(e["clear_full"]["max_ms"], e["paste81"]["p99_ms"], e["mix"]["p99_ms"])
+            targets.append((every, f"p99 {p99:.2f} ms over all; mix p99 {e['mix']['p99_ms']:.2f}, Clear max "
+                            f"{e['clear_full']['max_ms']:.2f}, paste p99 {e['paste81']['p99_ms']:.2f}",
+                            verdict(p99 <= FRAME_MS and worst <= FRAME_MS)))
+            s = e["startup_ms"]
+            ratio = s["velmo"] / s["notepad"]
+            targets.append((start, f"{s['velmo']:.1f} ms vs {s['notepad']:.1f} ms (ratio {ratio:.2f})",
+                            verdict(ratio <= 1)))
 
     sz, szo = now["sizes"], old["sizes"]
     if sz:

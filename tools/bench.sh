@@ -1,8 +1,10 @@
 #!/bin/sh
 # Builds what the benchmarks need, runs them and prints one table: number
 # text and reading against the C library and HandleKey on the host (Google
-# Benchmark), then the real x86_64 VELMO.exe under wine on a private Xvfb,
-# against Wine's notepad. Installs what is missing first.
+# Benchmark), then the real VELMO.exe under wine on a private Xvfb, against
+# Wine's notepad: x86_64 in a 64-bit prefix, i686 in a 32-bit one (skipped,
+# with the reason, where the kernel cannot run i386 code). Installs what is
+# missing first.
 #
 #   VELMO_BENCH_DIR     build trees and results (default build/bench):
 #                       host/, win64/, win32/, results/
@@ -21,23 +23,26 @@ for arch in win64:x86_64 win32:i686; do
     cmake -S . -B "$dir/${arch%%:*}" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-${arch#*:}.cmake" \
         -DCMAKE_BUILD_TYPE=Release >&2
 done
-cmake --build "$dir/win64" -j2 --target VELMO velmodrv >&2
-cmake --build "$dir/win32" -j2 --target VELMO >&2
+for tree in win64 win32; do
+    cmake --build "$dir/$tree" -j2 --target VELMO velmodrv >&2
+done
 
 for b in numbers keys; do
     echo "bench_$b ..." >&2
     "$dir/host/bench/bench_$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
         --benchmark_out="$results/$b.json" --benchmark_out_format=json >&2
 done
-echo "VELMO.exe under wine ..." >&2
-# shellcheck disable=SC2086
-python3 bench/e2e_bench.py "$dir/win64" "$results/e2e.json" ${VELMO_BENCH_E2E:-}
+for tree in win64 win32; do
+    echo "VELMO.exe ($tree) under wine ..." >&2
+    # shellcheck disable=SC2086
+    python3 bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
+done
 printf '{"x86_64": %s, "i686": %s}\n' "$(stat -c %s "$dir/win64/VELMO.exe")" \
     "$(stat -c %s "$dir/win32/VELMO.exe")" > "$results/sizes.json"
 
 {
     echo "Run $(date -u '+%Y-%m-%d %H:%M UTC') on $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"
-    echo "$(nproc) cores, $(wine --version 2>/dev/null), load average $(cut -d' ' -f1-3 /proc/loadavg)."
+    echo "$(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null), load average $(cut -d' ' -f1-3 /proc/loadavg)."
     echo
     python3 bench/report.py "$results" ${VELMO_BENCH_BEFORE:+--before "$VELMO_BENCH_BEFORE"}
 } | tee "$results/table.md"
