@@ -1,7 +1,6 @@
 /* Writing a number's text to the clipboard */
 #include <windows.h>
 #include <string.h>
-#include "globals.h"
 #include "resource.h"
 #include "tavlib.h"
 

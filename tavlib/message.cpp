@@ -1,7 +1,6 @@
 /* Error boxes and fatal checks, with texts from the string table */
 #include <windows.h>
 #include <string.h>
-#include "globals.h"
 #include "resource.h"
 #include "tavlib.h"
 

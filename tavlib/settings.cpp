@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <limits.h>
 #include <string.h>
-#include "globals.h"
 #include "resource.h"
 #include "tavlib.h"
 

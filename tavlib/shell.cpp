@@ -1,7 +1,6 @@
 /* The help file's path, the Windows version test and the window background */
 #include <windows.h>
 #include <string.h>
-#include "globals.h"
 #include "resource.h"
 #include "tavlib.h"
 

@@ -4,6 +4,13 @@
 
 #include <windows.h>
 
+#define TEXT_SIZE       81      /* loaded strings and control texts */
+#define HELP_PATH_SIZE  1024
+
+/* The program's module and its main window, set by the program */
+extern HINSTANCE instance;
+extern HWND mainWindow;
+
 /* Loads string id into buffer (size bytes); an unknown id gives "". */
 void LoadText(UINT id, char *buffer, int size);
 

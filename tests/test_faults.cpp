@@ -7,6 +7,7 @@
 #include "engine_fixture.h"
 #include "tavlib.h"
 #include "velmo.h"
+#include "window.h"
 
 namespace {
 
@@ -232,7 +233,7 @@ protected:
                     fake::world.echoBoxes = true;
                     EXPECT_EXIT(Run(call, n, nullptr), ::testing::ExitedWithCode(1),
                                 "^\\[box\\] VELMO 2 - Fatal Error \\| Cannot create dialog box\n"
-                                "\\[box\\]  \\| velmo/mainwnd.cpp/[0-9]+\n$");
+                                "\\[box\\]  \\| velmo/window/mainwnd.cpp/[0-9]+\n$");
                     continue;
                 }
                 int checked = -1;

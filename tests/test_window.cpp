@@ -3,6 +3,7 @@
 #include "engine_fixture.h"
 #include "tavlib.h"
 #include "velmo.h"
+#include "window.h"
 
 class Window : public Engine
 {

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the constant tables of the number code:
 
-  velmo/pow10table.h   powers of ten as 128-bit binary fractions
-  velmo/powerseries.h  double-double constants of the power function
+  velmo/num/pow10table.h   powers of ten as 128-bit binary fractions
+  velmo/num/powerseries.h  double-double constants of the power function
 
 Run from the top of the tree: python3 tools/numtables.py
 """
@@ -157,9 +157,9 @@ def tail_table(name, values, notes):
 
 
 def main():
-    with open("velmo/pow10table.h", "w") as f:
+    with open("velmo/num/pow10table.h", "w") as f:
         f.write(pow10_table())
-    with open("velmo/powerseries.h", "w") as f:
+    with open("velmo/num/powerseries.h", "w") as f:
         f.write(power_series())
 
 

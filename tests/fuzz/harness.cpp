@@ -13,6 +13,7 @@
 #include "numtext.h"
 #include "resource.h"
 #include "velmo.h"
+#include "window.h"
 
 #define THRESHOLD 1.3407807929942596e+154   /* the square root of the largest double */
 #define TYPED_MAX 80                        /* what the X line gives back when read */

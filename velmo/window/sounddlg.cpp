@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "resource.h"
 #include "velmo.h"
+#include "window.h"
 
 INT_PTR CALLBACK SoundDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -35,7 +35,4 @@ double RaiseToPower(double y, double x);
 void ReadClipboardText(char *buffer);
 void PasteFromClipboard(void);
 
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK SoundDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
 #endif

@@ -5,6 +5,7 @@
 #include "resource.h"
 #include "tavlib.h"
 #include "velmo.h"
+#include "window.h"
 
 static void RegisterMainClass(void)
 {

@@ -4,14 +4,12 @@
 
 #include <windows.h>
 #include "rpnstack.h"
+#include "tavlib.h"
 
 /* Values of mathError */
 #define MATH_NONE       0
 #define MATH_OVERFLOWED 1
 #define MATH_NUMERICAL  2
-
-#define TEXT_SIZE       81      /* loaded strings and control texts */
-#define HELP_PATH_SIZE  1024
 
 extern HINSTANCE instance;
 extern HWND mainWindow;
