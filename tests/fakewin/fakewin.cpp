@@ -22,6 +22,7 @@ struct Block
 {
     std::vector<char> bytes;
     int locks;
+    unsigned flags;
 };
 
 struct OpenKey
@@ -121,7 +122,7 @@ std::string ClipboardText()
 
 void PutClipboardBytes(const std::string &bytes)
 {
-    Block *b = new Block{std::vector<char>(bytes.begin(), bytes.end()), 0};
+    Block *b = new Block{std::vector<char>(bytes.begin(), bytes.end()), 0, GMEM_MOVEABLE};
     blocks.insert(b);
     if (world.clipboardText) {
         blocks.erase(static_cast<Block *>(world.clipboardText));
@@ -240,12 +241,14 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL KillTimer(HWND, UINT_PTR)
 {
-    world.timersKilled++;
+    world.events.push_back("timer");
     return FALSE;
 }
 
 void ExitProcess(UINT code)
 {
+    if (world.onExit)
+        world.onExit(code);
     fflush(stdout);
     fflush(stderr);
     _exit((int)code);
@@ -369,7 +372,9 @@ HANDLE GetClipboardData(UINT format)
 
 HANDLE SetClipboardData(UINT format, HANDLE data)
 {
-    if (fake::Fails(fake::SET_CLIPBOARD_DATA) || !world.clipboardOpen || format != CF_TEXT)
+    /* The clipboard takes only movable memory */
+    if (fake::Fails(fake::SET_CLIPBOARD_DATA) || !world.clipboardOpen || format != CF_TEXT
+        || !(static_cast<fake::Block *>(data)->flags & GMEM_MOVEABLE))
         return nullptr;
     if (world.clipboardText && world.clipboardText != data)
         GlobalFree(world.clipboardText);
@@ -385,11 +390,12 @@ BOOL CloseClipboard(void)
     return TRUE;
 }
 
-HGLOBAL GlobalAlloc(UINT, SIZE_T bytes)
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
 {
     if (fake::Fails(fake::GLOBAL_ALLOC))
         return nullptr;
-    fake::Block *b = new fake::Block{std::vector<char>(bytes, 0), 0};
+    /* Memory that is not zero-filled holds what was there before */
+    fake::Block *b = new fake::Block{std::vector<char>(bytes, flags & GMEM_ZEROINIT ? 0 : '?'), 0, flags};
     fake::blocks.insert(b);
     return b;
 }
@@ -452,10 +458,10 @@ HKEY NewKey(const std::string &path)
 }
 }
 
-LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD, LPSTR, DWORD, REGSAM,
+LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR, DWORD, REGSAM,
                      LPSECURITY_ATTRIBUTES, HKEY *key, LPDWORD disposition)
 {
-    if (fake::Fails(fake::REG_CREATE_KEY) || root != HKEY_CURRENT_USER)
+    if (fake::Fails(fake::REG_CREATE_KEY) || root != HKEY_CURRENT_USER || reserved)
         return ERROR_ACCESS_DENIED;
     std::string name = fake::Lower(path);
     bool existed = world.registry.count(name) != 0;

@@ -54,8 +54,9 @@ struct World
     /* Runs a modal dialog: the test plays the user on the dialog procedure */
     std::function<void(const std::string &name, DLGPROC procedure)> onDialog;
     int checkedRadio = 0;                   /* from CheckRadioButton */
-    int timersKilled = 0;
     std::vector<std::string> loaded;        /* LoadLibraryA paths, in order */
+    std::function<void(unsigned)> onExit;   /* ExitProcess, which must not return */
+    bool created = false;                   /* the main window had WM_CREATE */
     int calls[CALL_COUNT] = {};
     int failNth[CALL_COUNT] = {};           /* 0 never, n the n-th call, -1 every call */
     bool clipboardOpen = false;

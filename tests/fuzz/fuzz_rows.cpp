@@ -1,0 +1,31 @@
+/* Random keys through the main window with the rules of every row checked.
+   First byte: bit 0 sound, bits 1-2 the X line's width, bit 3 the text
+   before the first 0xFF byte stored as the Sound setting (else put on the
+   clipboard). The bytes after it are keys, each taken modulo the alphabet. */
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+#include "rows.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const int widths[4] = {198, 40, 600, 2000};
+    static const char alphabet[] = "0123456789.+-*/~<YRNSDCWQPVHAXO@$";
+    std::string text, keys;
+    size_t i = 1;
+
+    if (size == 0)
+        return 0;
+    for (; i < size && data[i] != 0xFF; i++)
+        text += (char)data[i];
+    for (i++; i < size; i++)
+        keys += alphabet[data[i] % (sizeof(alphabet) - 1)];
+    std::string problem = data[0] & 8 ? RunKeys(data[0] & 1, widths[(data[0] >> 1) & 3], "", text, keys)
+                                      : RunKeys(data[0] & 1, widths[(data[0] >> 1) & 3], text, "", keys);
+    if (!problem.empty()) {
+        fprintf(stderr, "keys %s: %s\n", keys.c_str(), problem.c_str());
+        abort();
+    }
+    return 0;
+}

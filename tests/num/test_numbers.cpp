@@ -1,0 +1,285 @@
+/* Number text, typed-number reading and the power function. On the host they
+   are checked against glibc, whose "%.16e", strtod and powl are exact enough
+   to be the reference; on every target a digest of a fixed sample must come
+   out as on the host, so Windows gives the same texts, values and bits. */
+#include <gtest/gtest.h>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include "bignum.h"
+#include "numtext.h"
+#include "power.h"
+
+namespace {
+
+uint64_t Bits(double v)
+{
+    uint64_t b;
+    memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+double FromBits(uint64_t b)
+{
+    double v;
+    memcpy(&v, &b, sizeof v);
+    return v;
+}
+
+std::string Format(double value)
+{
+    char out[NUMBER_TEXT_SIZE + 8];
+    memset(out, '#', sizeof out);
+    FormatNumber(value, out);
+    EXPECT_EQ(std::string(out + NUMBER_TEXT_SIZE, 8), "########") << "wrote past the buffer";
+    return out;
+}
+
+struct PowerCase
+{
+    double y, x;
+    int error;
+    double result;      /* bit for bit when error is 0 */
+};
+
+void CheckPower(const PowerCase &c)
+{
+    double result = 12345;
+    int error = PowerOf(c.y, c.x, &result);
+    EXPECT_EQ(error, c.error) << std::hexfloat << c.y << " ^ " << c.x;
+    if (!c.error && !error) {
+        EXPECT_EQ(Bits(result), Bits(c.result)) << std::hexfloat << c.y << " ^ " << c.x << " = " << result;
+    }
+}
+
+/* Operands of every kind: in range, near 1, whole powers, typed-looking,
+   near the ends of the range, roots */
+void Operands(std::mt19937_64 &random, double *y, double *x)
+{
+    auto unit = [&] { return (double)(random() >> 11) / 9007199254740992.0; };
+    auto scaled = [&](int lo, int hi) {
+        return FromBits((uint64_t)(lo + (int)(random() % (uint64_t)(hi - lo + 1)) + 1023) << 52 | random() >> 12);
+    };
+    switch (random() % 6) {
+    case 0: *y = scaled(-40, 40), *x = (unit() * 2 - 1) * 25; break;
+    case 1: *y = 1 + (unit() * 2 - 1) * 1e-6, *x = (unit() * 2 - 1) * 5e8; break;
+    case 2: *y = (random() % 2 ? -1 : 1) * scaled(-10, 10), *x = (double)((int)(random() % 121) - 60); break;
+    case 3: *y = (double)(random() % 100000) / 100, *x = (double)((int)(random() % 2001) - 1000) / 100; break;
+    case 4: *y = scaled(-1022, 1023), *x = (unit() * 2 - 1) * 1.5; break;
+    default: *y = scaled(-300, 300), *x = 1.0 / (double)(2 + random() % 20);
+    }
+}
+
+/* Typed text: digits, maybe a point and more digits, up to 40 in all */
+std::string TypedText(std::mt19937_64 &random)
+{
+    std::string text;
+    int digits = 1 + (int)(random() % 40), point = (int)(random() % (digits + 2));
+    for (int i = 0; i < digits; i++)
+        text += (i == point ? "." : "") + std::string(1, (char)('0' + random() % 10));
+    return text;
+}
+
+} // namespace
+
+TEST(NumberText, KnownTexts)
+{
+    const struct { double value; const char *text; } cases[] = {
+        {1e15, "1e+015"}, {1.5e-7, "1.5e-007"}, {123456789012345.0, "1.23456789012e+014"},
+        {999999999999.0, "999999999999"}, {999999999999.5, "1e+012"}, {999999999999.4, "999999999999"},
+        {99999999999.95, "99999999999.9"}, {99999999999.995, "100000000000"}, {0.0001, "0.0001"},
+        {0.0000999999999999995, "0.0001"}, {0.0000999999999999449, "9.99999999999e-005"},
+        {0.00001, "1e-005"}, {1e11, "100000000000"}, {1e100, "1e+100"}, {2.0 / 3, "0.666666666667"},
+        {-1.5e20, "-1.5e+020"}, {-0.0001, "-0.0001"}, {123456.7, "123456.7"}, {100.0, "100"},
+        {5e-324, "4.94065645841e-324"}, {-DBL_MAX, "-1.79769313486e+308"}, {DBL_MIN, "2.22507385851e-308"},
+        {0.0, "0"}, {-0.0, "0"}, {-1.23456789012e-100, "-1.23456789012e-100"},
+        /* digits 13-17 are 49999 and more follows: the 17-digit rounding carries into the 12th */
+        {FromBits(0x00002035b850f175), "1.74973831019e-310"}, {FromBits(0x3f241c71038c31e0), "0.000153435512197"},
+        {FromBits(0x4011eb65124880f2), "4.47987774437"}, {FromBits(0x7e5c72548a1e282d), "4.7626217801e+300"},
+        /* a tie at 17 digits */
+        {1999999999999999.75, "2e+015"}, {1999999999949999.25, "1.99999999995e+015"},
+        /* never on the display, but written safely */
+        {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"}, {NAN, "nan"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Format(c.value), c.text) << std::hexfloat << c.value;
+}
+
+TEST(NumberRead, TypedForms)
+{
+    const struct { const char *text; int read; double value; } cases[] = {
+        {"5.", 1, 5}, {"007", 1, 7}, {"0.", 1, 0}, {".5", 1, 0.5}, {"00.000", 1, 0}, {"12x", 1, 12},
+        {"1e5", 1, 1}, {"1.2.3", 1, 1.2}, {"9007199254740993", 1, 9007199254740992.0},
+        {"123456789012345678901234567890", 1, 1.2345678901234568e29},
+        {".", 0, 0}, {"", 0, 0}, {"..5", 0, 0}, {"-5", 0, 0}, {"+5", 0, 0}, {" 5", 0, 0},
+    };
+    for (const auto &c : cases) {
+        double value = -1;
+        EXPECT_EQ(ReadNumber(c.text, &value), c.read) << c.text;
+        EXPECT_EQ(Bits(value), Bits(c.read ? c.value : -1)) << c.text;
+    }
+    double value = 0;
+    std::string huge = std::string(400, '9') + ".5";
+    EXPECT_EQ(ReadNumber(huge.c_str(), &value), 1);
+    EXPECT_TRUE(std::isinf(value));
+    std::string tiny = "0." + std::string(400, '0') + "1";
+    EXPECT_EQ(ReadNumber(tiny.c_str(), &value), 1);
+    EXPECT_EQ(value, 0.0);
+}
+
+TEST(Power, Rules)
+{
+    const double inf = HUGE_VAL;
+    const PowerCase cases[] = {
+        {2, 0, 0, 1}, {0, -0.0, 0, 1}, {NAN, 0, 0, 1}, {0, -1, MATH_SING, 0}, {-0.0, -2.5, MATH_SING, 0},
+        {0, 3, 0, 0.0}, {-0.0, 3, 0, -0.0}, {-0.0, 2, 0, 0.0}, {-2, 0.5, MATH_DOMAIN, 0},
+        {-5, 4503599627370495.5, MATH_DOMAIN, 0}, {-8, 3, 0, -512}, {-8, 2, 0, 64}, {-2, -1, 0, -0.5},
+        {-1, 9007199254740991.0, 0, -1}, {-1, 4503599627370496.0, 0, 1}, {-2, 1023, 0, -0x1p1023},
+        {-2, 1025, MATH_OVERFLOW, 0}, {-2, -1075, MATH_UNDERFLOW, 0}, {1, -1e300, 0, 1},
+        {1 + DBL_EPSILON, 1e300, MATH_OVERFLOW, 0}, {1 - DBL_EPSILON / 2, 1e300, MATH_UNDERFLOW, 0},
+        {5e-324, -2, MATH_OVERFLOW, 0}, {5e-324, 0.5, 0, 0x1p-537}, {5e-324, 1, MATH_UNDERFLOW, 0},
+        {inf, 2, MATH_OVERFLOW, 0}, {inf, -2, MATH_UNDERFLOW, 0}, {-inf, 0.5, MATH_DOMAIN, 0},
+        {0.5, inf, MATH_UNDERFLOW, 0}, {0.5, -inf, MATH_OVERFLOW, 0}, {-1, inf, 0, 1}, {0, -inf, MATH_SING, 0},
+        {NAN, 2, MATH_DOMAIN, 0}, {2, NAN, MATH_DOMAIN, 0},
+        /* exact powers, halfway cases to even, and the ends of the range */
+        {10, 22, 0, 1e22}, {1.5, 7, 0, 17.0859375}, {0.5, -3, 0, 8}, {16, -0.75, 0, 0.125},
+        {134217727, 2, 0, 18014398241046528.0}, {134217725, 2, 0, 18014397704175624.0},
+        {1.3407807929942596e154, 2, 0, 0x1.ffffffffffffep1023}, {10, 308, 0, 1e308},
+        {10, 309, MATH_OVERFLOW, 0}, {10, -307, 0, 1e-307}, {10, -308, MATH_UNDERFLOW, 0},
+        {2, -1022, 0, DBL_MIN}, {2, -1023, MATH_UNDERFLOW, 0}, {0x1p-511, 2, 0, DBL_MIN},
+        {DBL_MIN, 1 + DBL_EPSILON, MATH_UNDERFLOW, 0}, {-DBL_MIN, 3, MATH_UNDERFLOW, 0},
+        /* 0.99999999999999992 of the smallest normal number rounds up to it */
+        {0x1.c540565bf865bp-326, 0x1.924b09dcfc42ap+1, 0, DBL_MIN},
+    };
+    for (const PowerCase &c : cases)
+        CheckPower(c);
+}
+
+#ifndef _WIN32
+/* The calculator's text from glibc's correctly rounded 17 digits, half up to 12 */
+static std::string Reference(double v)
+{
+    char buf[40];
+    if (v == 0)
+        return "0";
+    snprintf(buf, sizeof buf, "%.16e", std::fabs(v));
+    int exp = atoi(strchr(buf, 'e') + 1);
+    unsigned long long d = std::stoull(std::string(1, buf[0]) + std::string(buf + 2, 11)) + (buf[13] >= '5');
+    if (d == 1000000000000ULL)
+        d /= 10, exp++;
+    std::string t = std::to_string(d), sign = v < 0 ? "-" : "";
+    t.erase(t.find_last_not_of('0') + 1);
+    if (exp < -4 || exp >= 12) {
+        snprintf(buf, sizeof buf, "e%c%03d", exp < 0 ? '-' : '+', std::abs(exp));
+        return sign + t[0] + (t.size() > 1 ? "." + t.substr(1) : "") + buf;
+    }
+    if (exp < 0)
+        return sign + "0." + std::string((size_t)(-exp - 1), '0') + t;
+    t.resize(std::max(t.size(), (size_t)exp + 1), '0');
+    return sign + t.substr(0, (size_t)exp + 1) + (t.size() > (size_t)exp + 1 ? "." + t.substr((size_t)exp + 1) : "");
+}
+
+TEST(NumberText, SameAsGlibcDigits)
+{
+    std::mt19937_64 random(20240601);
+    int failures = 0;
+    for (int i = 0; i < 1000000 && failures < 10; i++) {
+        double v = i % 2 ? FromBits(random())
+                         : (double)(random() % 1000000000000ULL) / std::pow(10.0, (double)(random() % 30));
+        if (std::isfinite(v) && Format(v) != Reference(v) && ++failures)
+            ADD_FAILURE() << std::hexfloat << v << ": " << Format(v) << " instead of " << Reference(v);
+        EXPECT_LE(Format(v).size(), std::isfinite(v) ? 19u : 4u);
+    }
+}
+
+/* strtod is correctly rounded, ties to even; so is our reading. Midpoints
+   between neighbouring doubles are exact in long double, and printf writes
+   them out digit for digit. */
+TEST(NumberRead, SameAsStrtod)
+{
+    std::mt19937_64 random(11);
+    int failures = 0;
+    for (int i = 0; i < 200000 && failures < 10; i++) {
+        std::string text = TypedText(random);
+        if (i % 2) {
+            double a = FromBits(random() % 0x7FE0000000000000ULL);
+            char buf[1500];
+            snprintf(buf, sizeof buf, "%.1080Lf", ((long double)a + (long double)std::nextafter(a, HUGE_VAL)) / 2);
+            text = buf;
+            text.erase(text.find_last_not_of('0') + 1);
+            if (i % 3 == 1)
+                text += "000001";                       /* just above the midpoint */
+            else if (i % 3 == 2 && text.back() != '.')
+                text.back() = (char)(text.back() - 1);  /* just below */
+        }
+        double ours = -1, theirs = strtod(text.c_str(), nullptr);
+        if ((!ReadNumber(text.c_str(), &ours) || Bits(ours) != Bits(theirs)) && ++failures)
+            ADD_FAILURE() << text.substr(0, 60) << "... (" << text.size() << " characters)";
+    }
+}
+
+/* powl is within an ulp of its 64-bit mantissa: rounded to double it is the
+   correctly rounded power unless it lies next to a halfway point */
+TEST(Power, SameAsPowl)
+{
+    std::mt19937_64 random(101);
+    int compared = 0, failures = 0;
+    for (int i = 0; i < 1000000 && failures < 10; i++) {
+        double y, x;
+        Operands(random, &y, &x);
+        long double exact = powl(std::fabs((long double)y), (long double)x);
+        int exponent;
+        uint64_t low = (uint64_t)ldexpl(frexpl(exact, &exponent), 64) & 0x7FF;
+        if (exact == 0 || !std::isfinite(exact) || (exponent >= -1040 && exponent < -1021)
+            || (exponent > 1024 && exponent <= 1030) || (low >= 0x3FC && low <= 0x404))
+            continue;
+        double expected = (double)exact * (y < 0 && std::fmod(x, 2.0) != 0 ? -1 : 1);
+        int error = std::isinf(expected) ? MATH_OVERFLOW : std::fabs(expected) < DBL_MIN ? MATH_UNDERFLOW : 0;
+        double result = 0;
+        compared++;
+        if ((PowerOf(y, x, &result) != error || (!error && Bits(result) != Bits(expected))) && ++failures)
+            ADD_FAILURE() << std::hexfloat << y << " ^ " << x << " = " << result << ", not " << expected;
+    }
+    EXPECT_GT(compared, 900000);
+}
+
+TEST(WideArithmetic, PortableProduct)
+{
+    /* The product i686 builds use, against the compiler's 128-bit one */
+    std::mt19937_64 random(3);
+    for (int i = 0; i < 20000; i++) {
+        uint64_t a = i < 64 ? ~0ULL << (i % 8) : random(), b = i < 64 ? ~0ULL >> (i / 8) : random(), hi, lo;
+        Uint128 p = (Uint128)a * b;
+        MulWidePortable(a, b, &hi, &lo);
+        ASSERT_EQ(hi, (uint64_t)(p >> 64));
+        ASSERT_EQ(lo, (uint64_t)p);
+    }
+}
+#endif
+
+/* The same texts, values and bits on every target: a digest of a fixed sample */
+TEST(Numbers, SameDigestOnEveryTarget)
+{
+    std::mt19937_64 random(7);
+    uint64_t digest = 14695981039346656037ULL;
+    auto mix = [&](const void *data, size_t n) {
+        for (size_t i = 0; i < n; i++)
+            digest = (digest ^ ((const unsigned char *)data)[i]) * 1099511628211ULL;
+    };
+    for (int i = 0; i < 100000; i++) {
+        double y, x, v = 0, result = 0;
+        std::string text = Format(FromBits(random())), typed = TypedText(random);
+        int error;
+        mix(text.data(), text.size());
+        ReadNumber(typed.c_str(), &v);
+        mix(&v, sizeof v);
+        Operands(random, &y, &x);
+        error = PowerOf(y, x, &result);
+        mix(&error, sizeof error);
+        mix(&result, sizeof result);
+    }
+    EXPECT_EQ(digest, 0xce1ec321e691948fULL) << std::hex << digest;
+}

@@ -1,0 +1,119 @@
+/* What can go wrong in building the resources: every text, control, key and
+   picture the program asks for is there, and Windows accepts the manifest */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <set>
+#include <string>
+#include <vector>
+#include "resource.h"
+
+static const std::set<int> calculatorCommands = {
+    CMD_BACK, CMD_ENTER, CMD_MULT, CMD_ADD, CMD_SUB, CMD_POINT, CMD_DIV, CMD_DIGIT, CMD_DIGIT + 1,
+    CMD_DIGIT + 2, CMD_DIGIT + 3, CMD_DIGIT + 4, CMD_DIGIT + 5, CMD_DIGIT + 6, CMD_DIGIT + 7,
+    CMD_DIGIT + 8, CMD_DIGIT + 9, CMD_RAISE, CMD_RECIP, CMD_CH_SGN, CMD_SQRT, CMD_DROP, CMD_COPY,
+    CMD_CLEAR, CMD_SWAP, CMD_SQUARE};
+static const std::set<int> windowCommands = {CMD_HELP, CMD_ABOUT, CMD_EXIT, CMD_SOUND, CMD_PASTE};
+
+static void SkipText(const WORD *&p)
+{
+    if (*p == 0xFFFF)
+        p += 2;
+    else
+        while (*p++) {}
+}
+
+/* The control IDs of a compiled dialog template */
+static std::set<int> Controls(const char *name)
+{
+    std::set<int> ids;
+    HRSRC found = FindResourceA(NULL, name, MAKEINTRESOURCEA(5));   /* RT_DIALOG */
+    EXPECT_NE(found, nullptr) << name;
+    if (!found)
+        return ids;
+    const DLGTEMPLATE *head = (const DLGTEMPLATE *)LockResource(LoadResource(NULL, found));
+    const WORD *p = (const WORD *)(head + 1);
+    SkipText(p);    /* menu, class, caption and font */
+    SkipText(p);
+    SkipText(p);
+    if (head->style & DS_SETFONT)
+        SkipText(++p);
+    for (int i = 0; i < head->cdit; i++) {
+        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)(((uintptr_t)p + 3) & ~(uintptr_t)3);
+        ids.insert(item->id);
+        p = (const WORD *)(item + 1);
+        SkipText(p);
+        SkipText(p);
+        p = (const WORD *)((const BYTE *)(p + 1) + *p);
+    }
+    return ids;
+}
+
+TEST(Resources, EveryStringLoads)
+{
+    const struct { UINT id; const char *text; } table[] = {
+#define VELMO_STRING(id, text) {id, text},
+#include "strings.inc"
+#undef VELMO_STRING
+    };
+    for (const auto &entry : table) {
+        char buffer[1024] = "";
+        LoadStringA(GetModuleHandleA(NULL), entry.id, buffer, sizeof(buffer));
+        EXPECT_STREQ(buffer, entry.text) << entry.id;
+    }
+}
+
+TEST(Resources, EveryCommandHasItsButtonOrKey)
+{
+    std::set<int> buttons = Controls("DIAL_MAIN"), keys;
+    for (int line = IDC_LINE_X; line <= IDC_LINE_T; line++)
+        EXPECT_EQ(buttons.erase(line), 1u) << line;
+
+    HACCEL table = LoadAcceleratorsA(GetModuleHandleA(NULL), "ACCELS");
+    ASSERT_NE(table, nullptr);
+    std::vector<ACCEL> entries(CopyAcceleratorTableA(table, NULL, 0));
+    CopyAcceleratorTableA(table, entries.data(), (int)entries.size());
+    for (const ACCEL &a : entries) {
+        EXPECT_TRUE(calculatorCommands.count(a.cmd) || windowCommands.count(a.cmd)) << a.cmd;
+        keys.insert(a.cmd);
+    }
+    for (int command : calculatorCommands) {
+        EXPECT_TRUE(keys.count(command)) << command << " has no key";
+        EXPECT_TRUE(buttons.count(command) || command == CMD_COPY) << command << " has no button";
+    }
+    for (int command : windowCommands)
+        EXPECT_TRUE(keys.count(command) && (buttons.count(command) || command == CMD_PASTE)) << command;
+    EXPECT_EQ(Controls("DIAL_SOUND"), (std::set<int>{IDC_OK, IDC_SOUND_ON, IDC_SOUND_OFF}));
+    EXPECT_EQ(Controls("DIAL_ABOUT").count(IDC_ABOUT_ICON), 1u);
+}
+
+TEST(Resources, IconVersionAndManifest)
+{
+    EXPECT_NE(LoadIconA(GetModuleHandleA(NULL), "ICONX"), nullptr);
+
+    char path[MAX_PATH], *text = nullptr;
+    UINT length = 0;
+    GetModuleFileNameA(NULL, path, sizeof(path));
+    std::vector<char> version(GetFileVersionInfoSizeA(path, NULL));
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, (DWORD)version.size(), version.data()));
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\FileVersion", (void **)&text, &length));
+    EXPECT_STREQ(text, "2, 0, 1, 0");
+
+    /* As the loader reads it: an activation context made from the resource */
+    ACTCTXA request = {};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+    request.lpSource = path;
+    request.hModule = GetModuleHandleA(NULL);
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << GetLastError();
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    ASSERT_TRUE(QueryActCtxW(0, context, NULL, RunlevelInformationInActivationContext, &level,
+                             sizeof(level), NULL));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    DWORD compatibility[64] = {};
+    ASSERT_TRUE(QueryActCtxW(0, context, NULL, CompatibilityInformationInActivationContext,
+                             compatibility, sizeof(compatibility), NULL));
+    EXPECT_EQ(compatibility[0], 5u) << "supported Windows versions";
+    ReleaseActCtx(context);
+}
