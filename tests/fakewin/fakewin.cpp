@@ -1,16 +1,17 @@
 /* Host stand-in for Win32: one main window with its controls, message boxes,
-   sounds, the clipboard with movable memory, a per-user registry and profile
-   files, all in memory and recorded for the tests. */
+   sounds, the clipboard with movable memory, a per-user registry and the INI
+   file, all in memory and recorded for the tests. Every call a test may make
+   fail checks fake::world.failNth under its own name. */
 #include <windows.h>
 #include <mmsystem.h>
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
-#include <set>
 #include <unistd.h>
 #include "fakewin.h"
 #include "resource.h"
+
+using fake::Block;
+using fake::world;
 
 namespace fake {
 
@@ -18,39 +19,16 @@ World world;
 
 namespace {
 
-struct Block
-{
-    std::vector<char> bytes;
-    int locks;
-    unsigned flags;
-};
+HWND const mainHandle = reinterpret_cast<HWND>(uintptr_t(0x1000));
+HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
+HWND const dialogHandle = reinterpret_cast<HWND>(uintptr_t(0x3000));
+HGDIOBJ const lightGrayBrush = reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000));
+HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
 
-struct OpenKey
-{
-    std::string path;
-};
-
-std::set<Block *> blocks;
-std::set<OpenKey *> keys;
-
-/* Blocks and keys still held at exit are freed, so the leak checker sees only real leaks */
 struct FreeAtExit
 {
     ~FreeAtExit() { Reset(); }
 } freeAtExit;
-
-HWND const mainHandle = reinterpret_cast<HWND>(uintptr_t(0x1000));
-HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
-HWND const dialogHandle = reinterpret_cast<HWND>(uintptr_t(0x3000));
-HINSTANCE const moduleHandle = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
-HGDIOBJ const lightGrayBrush = reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000));
-HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
-
-bool Fails(Call call)
-{
-    int n = ++world.calls[call];
-    return world.failNth[call] == -1 || world.failNth[call] == n;
-}
 
 std::string Lower(std::string text)
 {
@@ -66,16 +44,27 @@ void CopyOut(const std::string &text, char *out, size_t size)
     out[n] = 0;
 }
 
+/* A key handle is its path's entry in the registry */
+std::string *KeyPath(HKEY key)
+{
+    for (auto &entry : world.registry)
+        if (reinterpret_cast<HKEY>(&entry) == key)
+            return const_cast<std::string *>(&entry.first);
+    return nullptr;
+}
+
+}
+
+bool Fails(const char *call)
+{
+    int n = ++world.calls[call], nth = world.failNth[call];
+    return nth == -1 || nth == n;
 }
 
 void Reset()
 {
-    for (Block *b : blocks)
+    for (Block *b : world.blocks)
         delete b;
-    blocks.clear();
-    for (OpenKey *k : keys)
-        delete k;
-    keys.clear();
     world = World();
 }
 
@@ -89,60 +78,24 @@ HWND DialogWindow()
     return dialogHandle;
 }
 
-const char *StringText(UINT id)
-{
-    switch (id) {
-#define VELMO_STRING(num, text) case num: return text;
-#include "strings.inc"
-#undef VELMO_STRING
-    }
-    return nullptr;
-}
-
-int TextWidth(const char *text)
-{
-    int width = 0;
-    for (; *text; text++)
-        width += *text == '.' ? 4 : 8;
-    return width;
-}
-
-void Fail(Call call, int nth)
-{
-    world.failNth[call] = nth;
-}
-
 std::string ClipboardText()
 {
-    Block *b = static_cast<Block *>(world.clipboardText);
-    if (!b || b->bytes.empty())
-        return "";
-    return std::string(b->bytes.data(), strnlen(b->bytes.data(), b->bytes.size()));
+    Block *b = world.clipboardText;
+    return b ? std::string(b->bytes.c_str()) : "";
 }
 
 void PutClipboardBytes(const std::string &bytes)
 {
-    Block *b = new Block{std::vector<char>(bytes.begin(), bytes.end()), 0, GMEM_MOVEABLE};
-    blocks.insert(b);
-    if (world.clipboardText) {
-        blocks.erase(static_cast<Block *>(world.clipboardText));
-        delete static_cast<Block *>(world.clipboardText);
-    }
-    world.clipboardText = b;
+    if (world.clipboardText)
+        GlobalFree(world.clipboardText);
+    world.clipboardText = new Block{bytes, 0, GMEM_MOVEABLE};
+    world.blocks.insert(world.clipboardText);
 }
 
-int LiveBlocks()
-{
-    return (int)blocks.size() - (world.clipboardText ? 1 : 0);
-}
-
-const RegValue *FindRegValue(const std::string &path, const std::string &name)
+const RegValue *FindRegValue(const std::string &path)
 {
     auto key = world.registry.find(Lower(path));
-    if (key == world.registry.end())
-        return nullptr;
-    auto value = key->second.find(Lower(name));
-    return value == key->second.end() ? nullptr : &value->second;
+    return key == world.registry.end() || !key->second.count("") ? nullptr : &key->second[""];
 }
 
 void PutRegValue(const std::string &path, DWORD type, const std::string &data)
@@ -152,14 +105,17 @@ void PutRegValue(const std::string &path, DWORD type, const std::string &data)
 
 }
 
-using fake::world;
+using fake::Fails;
 
 int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
 {
-    const char *text = fake::StringText(id);
-    if (size <= 0)
-        return 0;
-    fake::CopyOut(text ? text : "", buffer, (size_t)size);
+    const char *text = "";
+    switch (id) {
+#define VELMO_STRING(num, string) case num: text = string; break;
+#include "strings.inc"
+#undef VELMO_STRING
+    }
+    fake::CopyOut(text, buffer, (size_t)size);
     return (int)strlen(buffer);
 }
 
@@ -168,12 +124,6 @@ BOOL SetDlgItemTextA(HWND, int id, LPCSTR text)
     world.controls[id] = text;
     world.textWrites++;
     return TRUE;
-}
-
-UINT GetDlgItemTextA(HWND, int id, LPSTR buffer, int size)
-{
-    fake::CopyOut(world.controls[id], buffer, (size_t)size);
-    return (UINT)strlen(buffer);
 }
 
 HWND GetDlgItem(HWND, int id)
@@ -195,15 +145,14 @@ HDC GetDC(HWND)
 
 int ReleaseDC(HWND, HDC dc)
 {
-    if (dc != fake::screenDC)
-        return 0;
-    world.openDCs--;
-    return 1;
+    world.openDCs -= dc == fake::screenDC;
+    return dc == fake::screenDC;
 }
 
+/* The system font: 8 pixels a character, 4 for the point */
 BOOL GetTextExtentPointA(HDC, LPCSTR text, int length, LPSIZE size)
 {
-    size->cx = fake::TextWidth(std::string(text, (size_t)length).c_str());
+    size->cx = 8 * length - 4 * (int)std::count(text, text + length, '.');
     size->cy = 16;
     return TRUE;
 }
@@ -224,19 +173,16 @@ BOOL sndPlaySoundA(LPCSTR name, UINT)
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
-    fake::Box box{owner, caption, text, flags};
-    world.boxes.push_back(box);
+    world.boxes.push_back(fake::Box{owner, caption, text, flags});
     world.events.push_back(std::string("box:") + text);
-    if (world.echoBoxes)
-        fprintf(stderr, "[box] %s | %s\n", caption, text);
     if (world.onBox)
-        world.onBox(box);
+        world.onBox();
     return IDOK;
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return world.windowProc ? world.windowProc(window, message, wParam, lParam) : 0;
+    return world.windowProc(window, message, wParam, lParam);
 }
 
 BOOL KillTimer(HWND, UINT_PTR)
@@ -249,8 +195,6 @@ void ExitProcess(UINT code)
 {
     if (world.onExit)
         world.onExit(code);
-    fflush(stdout);
-    fflush(stderr);
     _exit((int)code);
 }
 
@@ -274,7 +218,7 @@ void PostQuitMessage(int code)
 
 BOOL WinHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
 {
-    if (fake::Fails(fake::WIN_HELP))
+    if (Fails("WinHelpA"))
         return FALSE;
     world.events.push_back("help:" + std::to_string(command) + ":" + file);
     return TRUE;
@@ -282,12 +226,12 @@ BOOL WinHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
 
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
 {
-    if (fake::Fails(fake::DIALOG_BOX))
+    if (Fails("DialogBoxParamA"))
         return -1;
     world.events.push_back(std::string("dialog:") + name);
     procedure(fake::dialogHandle, WM_INITDIALOG, 0, 0);
     if (world.onDialog)
-        world.onDialog(name, procedure);
+        world.onDialog(procedure);
     return 0;
 }
 
@@ -305,7 +249,7 @@ BOOL CheckRadioButton(HWND, int, int, int checked)
 
 HMODULE GetModuleHandleA(LPCSTR name)
 {
-    return name && fake::Lower(name) == "velmo.exe" ? fake::moduleHandle : nullptr;
+    return name && fake::Lower(name) == "velmo.exe" ? reinterpret_cast<HMODULE>(uintptr_t(0x400000)) : nullptr;
 }
 
 /* Cut and terminated as on Windows XP and later */
@@ -322,40 +266,35 @@ HGDIOBJ GetStockObject(int object)
 
 UINT GetSystemDirectoryA(LPSTR path, UINT size)
 {
-    static const char system[] = "C:\\Windows\\system32";
-    if (size < sizeof(system))
-        return sizeof(system);
-    memcpy(path, system, sizeof(system));
-    return sizeof(system) - 1;
+    fake::CopyOut("C:\\Windows\\system32", path, size);
+    return (UINT)strlen(path);
 }
 
 /* WINMM from the system directory is the one library there is */
 HMODULE LoadLibraryA(LPCSTR path)
 {
     world.loaded.push_back(path);
-    if (fake::Fails(fake::LOAD_LIBRARY) || fake::Lower(path) != "c:\\windows\\system32\\winmm.dll")
-        return nullptr;
-    return fake::winmmHandle;
+    return Fails("LoadLibraryA") || fake::Lower(path) != "c:\\windows\\system32\\winmm.dll" ? nullptr
+                                                                                      : fake::winmmHandle;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {
-    if (fake::Fails(fake::GET_PROC_ADDRESS) || module != fake::winmmHandle || strcmp(name, "sndPlaySoundA") != 0)
+    if (Fails("GetProcAddress") || module != fake::winmmHandle || strcmp(name, "sndPlaySoundA") != 0)
         return nullptr;
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(sndPlaySoundA));
 }
 
 BOOL OpenClipboard(HWND)
 {
-    if (fake::Fails(fake::OPEN_CLIPBOARD) || world.clipboardOpen)
+    if (Fails("OpenClipboard") || world.clipboardOpen)
         return FALSE;
-    world.clipboardOpen = true;
-    return TRUE;
+    return world.clipboardOpen = true;
 }
 
 BOOL EmptyClipboard(void)
 {
-    if (fake::Fails(fake::EMPTY_CLIPBOARD) || !world.clipboardOpen)
+    if (Fails("EmptyClipboard") || !world.clipboardOpen)
         return FALSE;
     if (world.clipboardText)
         GlobalFree(world.clipboardText);
@@ -365,70 +304,64 @@ BOOL EmptyClipboard(void)
 
 HANDLE GetClipboardData(UINT format)
 {
-    if (fake::Fails(fake::GET_CLIPBOARD_DATA) || !world.clipboardOpen || format != CF_TEXT)
-        return nullptr;
-    return world.clipboardText;
+    return Fails("GetClipboardData") || !world.clipboardOpen || format != CF_TEXT ? nullptr : world.clipboardText;
 }
 
+/* The clipboard takes only movable memory */
 HANDLE SetClipboardData(UINT format, HANDLE data)
 {
-    /* The clipboard takes only movable memory */
-    if (fake::Fails(fake::SET_CLIPBOARD_DATA) || !world.clipboardOpen || format != CF_TEXT
-        || !(static_cast<fake::Block *>(data)->flags & GMEM_MOVEABLE))
+    Block *b = static_cast<Block *>(data);
+    if (Fails("SetClipboardData") || !world.clipboardOpen || format != CF_TEXT || !(b->flags & GMEM_MOVEABLE))
         return nullptr;
-    if (world.clipboardText && world.clipboardText != data)
+    if (world.clipboardText && world.clipboardText != b)
         GlobalFree(world.clipboardText);
-    world.clipboardText = data;
-    return data;
+    return world.clipboardText = b;
 }
 
 BOOL CloseClipboard(void)
 {
-    if (!world.clipboardOpen)
-        return FALSE;
+    BOOL wasOpen = world.clipboardOpen;
     world.clipboardOpen = false;
-    return TRUE;
+    return wasOpen;
 }
 
+/* Memory that is not zero-filled holds what was there before */
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
 {
-    if (fake::Fails(fake::GLOBAL_ALLOC))
+    if (Fails("GlobalAlloc"))
         return nullptr;
-    /* Memory that is not zero-filled holds what was there before */
-    fake::Block *b = new fake::Block{std::vector<char>(bytes, flags & GMEM_ZEROINIT ? 0 : '?'), 0, flags};
-    fake::blocks.insert(b);
+    Block *b = new Block{std::string(bytes, flags & GMEM_ZEROINIT ? '\0' : '?'), 0, flags};
+    world.blocks.insert(b);
     return b;
 }
 
+/* A block of no bytes cannot be locked */
 LPVOID GlobalLock(HGLOBAL block)
 {
-    fake::Block *b = static_cast<fake::Block *>(block);
-    if (fake::Fails(fake::GLOBAL_LOCK) || !fake::blocks.count(b))
+    Block *b = static_cast<Block *>(block);
+    if (Fails("GlobalLock") || !world.blocks.count(b) || b->bytes.empty())
         return nullptr;
     b->locks++;
-    return b->bytes.data();
+    return &b->bytes[0];
 }
 
 BOOL GlobalUnlock(HGLOBAL block)
 {
-    fake::Block *b = static_cast<fake::Block *>(block);
-    if (!fake::blocks.count(b) || b->locks == 0)
-        return FALSE;
-    return --b->locks > 0;
+    Block *b = static_cast<Block *>(block);
+    return world.blocks.count(b) && b->locks > 0 && --b->locks > 0;
 }
 
 SIZE_T GlobalSize(HGLOBAL block)
 {
-    fake::Block *b = static_cast<fake::Block *>(block);
-    return fake::blocks.count(b) ? b->bytes.size() : 0;
+    Block *b = static_cast<Block *>(block);
+    return world.blocks.count(b) ? b->bytes.size() : 0;
 }
 
 HGLOBAL GlobalFree(HGLOBAL block)
 {
-    fake::Block *b = static_cast<fake::Block *>(block);
-    if (!fake::blocks.count(b))
+    Block *b = static_cast<Block *>(block);
+    if (!world.blocks.erase(b))
         return block;
-    fake::blocks.erase(b);
     delete b;
     return nullptr;
 }
@@ -438,121 +371,77 @@ DWORD GetVersion(void)
     return world.version;
 }
 
-namespace fake {
-namespace {
-
-std::string *KeyPath(HKEY key)
-{
-    OpenKey *k = reinterpret_cast<OpenKey *>(key);
-    return keys.count(k) ? &k->path : nullptr;
-}
-
-HKEY NewKey(const std::string &path)
-{
-    OpenKey *k = new OpenKey{path};
-    keys.insert(k);
-    world.openKeys++;
-    return reinterpret_cast<HKEY>(k);
-}
-
-}
-}
-
 LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR, DWORD, REGSAM,
-                     LPSECURITY_ATTRIBUTES, HKEY *key, LPDWORD disposition)
+                     LPSECURITY_ATTRIBUTES, HKEY *key, LPDWORD)
 {
-    if (fake::Fails(fake::REG_CREATE_KEY) || root != HKEY_CURRENT_USER || reserved)
+    if (Fails("RegCreateKeyExA") || root != HKEY_CURRENT_USER || reserved)
         return ERROR_ACCESS_DENIED;
-    std::string name = fake::Lower(path);
-    bool existed = world.registry.count(name) != 0;
-    world.registry[name];
-    *key = fake::NewKey(name);
-    if (disposition)
-        *disposition = existed ? 2 : 1;
+    *key = reinterpret_cast<HKEY>(&*world.registry.emplace(fake::Lower(path), std::map<std::string, fake::RegValue>()).first);
+    world.openKeys++;
     return ERROR_SUCCESS;
 }
 
 LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD, REGSAM, HKEY *key)
 {
-    if (fake::Fails(fake::REG_OPEN_KEY) || root != HKEY_CURRENT_USER)
+    auto found = world.registry.find(fake::Lower(path));
+    if (Fails("RegOpenKeyExA") || root != HKEY_CURRENT_USER)
         return ERROR_ACCESS_DENIED;
-    std::string name = fake::Lower(path);
-    if (!world.registry.count(name))
+    if (found == world.registry.end())
         return ERROR_FILE_NOT_FOUND;
-    *key = fake::NewKey(name);
+    *key = reinterpret_cast<HKEY>(&*found);
+    world.openKeys++;
     return ERROR_SUCCESS;
 }
 
 LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE *data, DWORD size)
 {
     std::string *path = fake::KeyPath(key);
-    if (fake::Fails(fake::REG_SET_VALUE))
+    if (Fails("RegSetValueExA") || !path)
         return ERROR_ACCESS_DENIED;
-    if (!path)
-        return ERROR_INVALID_HANDLE;
-    world.registry[*path][fake::Lower(name)] =
-        fake::RegValue{type, std::string(reinterpret_cast<const char *>(data), size)};
+    world.registry[*path][name] = fake::RegValue{type, std::string(reinterpret_cast<const char *>(data), size)};
     return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
 {
     std::string *path = fake::KeyPath(key);
-    if (fake::Fails(fake::REG_QUERY_VALUE))
+    if (Fails("RegQueryValueExA") || !path)
         return ERROR_ACCESS_DENIED;
-    if (!path)
-        return ERROR_INVALID_HANDLE;
-    const fake::RegValue *value = fake::FindRegValue(*path, name);
-    if (!value)
+    auto &values = world.registry[*path];
+    if (!values.count(name))
         return ERROR_FILE_NOT_FOUND;
-    if (type)
-        *type = value->type;
-    DWORD room = size ? *size : 0;
-    if (size)
-        *size = (DWORD)value->data.size();
-    if (data && value->data.size() > room)
+    const fake::RegValue &value = values[name];
+    DWORD room = *size;
+    *type = value.type;
+    *size = (DWORD)value.data.size();
+    if (value.data.size() > room)
         return ERROR_MORE_DATA;
-    if (data)
-        memcpy(data, value->data.data(), value->data.size());
+    memcpy(data, value.data.data(), value.data.size());
     return ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY key)
 {
-    fake::OpenKey *k = reinterpret_cast<fake::OpenKey *>(key);
-    if (fake::Fails(fake::REG_CLOSE_KEY))
+    if (Fails("RegCloseKey") || !fake::KeyPath(key))
         return ERROR_INVALID_HANDLE;
-    if (!fake::keys.count(k))
-        return ERROR_INVALID_HANDLE;
-    fake::keys.erase(k);
-    delete k;
     world.openKeys--;
     return ERROR_SUCCESS;
 }
 
+/* VELMO.INI's section with the empty name is the only one there is */
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR value, LPCSTR file)
 {
-    if (fake::Fails(fake::WRITE_PROFILE))
+    if (Fails("WritePrivateProfileStringA") || *section || fake::Lower(file) != "velmo.ini")
         return FALSE;
-    world.profiles[fake::Lower(file)][fake::Lower(section)][fake::Lower(name)] = value;
+    world.profile[fake::Lower(name)] = value;
     return TRUE;
 }
 
-DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback,
-                               LPSTR out, DWORD size, LPCSTR file)
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback, LPSTR out, DWORD size, LPCSTR file)
 {
-    std::string text = fallback;
-    auto f = world.profiles.find(fake::Lower(file));
-    if (fake::Fails(fake::GET_PROFILE))
-        f = world.profiles.end();
-    if (f != world.profiles.end()) {
-        auto s = f->second.find(fake::Lower(section));
-        if (s != f->second.end()) {
-            auto e = s->second.find(fake::Lower(name));
-            if (e != s->second.end())
-                text = e->second;
-        }
-    }
-    fake::CopyOut(text, out, size);
+    auto entry = world.profile.find(fake::Lower(name));
+    bool found = !Fails("GetPrivateProfileStringA") && !*section && fake::Lower(file) == "velmo.ini"
+                 && entry != world.profile.end();
+    fake::CopyOut(found ? entry->second : fallback, out, size);
     return (DWORD)strlen(out);
 }

@@ -82,7 +82,6 @@ typedef SIZE *LPSIZE;
 
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 BOOL SetDlgItemTextA(HWND window, int id, LPCSTR text);
-UINT GetDlgItemTextA(HWND window, int id, LPSTR buffer, int size);
 HWND GetDlgItem(HWND window, int id);
 BOOL GetClientRect(HWND window, LPRECT rect);
 HDC GetDC(HWND window);

@@ -16,11 +16,6 @@ namespace {
 
 typedef std::vector<std::string> Words;
 
-const char *const callNames[fake::CALL_COUNT] = {
-    "OpenClipboard", "EmptyClipboard", "GetClipboardData", "SetClipboardData", "GlobalAlloc",
-    "GlobalLock", "RegCreateKeyExA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA",
-    "RegCloseKey", "DialogBoxParamA", "WinHelpA", "WritePrivateProfileStringA",
-    "GetPrivateProfileStringA", "LoadLibraryA", "GetProcAddress"};
 const char soundKey[] = "Software\\Mondrel\\VELMO 2\\2.01\\Sound";
 
 jmp_buf exitJump;
@@ -191,7 +186,8 @@ void CheckRules(int keysLeft)
     for (const std::string &path : fake::world.loaded)
         if (path != "C:\\Windows\\system32\\winmm.dll")
             return Fault("a library loaded from " + path);
-    if (fake::world.openDCs || fake::world.clipboardOpen || fake::LiveBlocks()
+    if (fake::world.openDCs || fake::world.clipboardOpen
+        || fake::world.blocks.size() != (fake::world.clipboardText ? 1u : 0u)
         || fake::world.openKeys != keysLeft)
         return Fault("a device context, the clipboard, a memory block or a key left open");
     for (int i = 0; i < c.depth; i++)
@@ -224,9 +220,7 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "width") {
         w.lineWidth = atoi(value.c_str());
     } else if (name == "fail") {
-        for (int c = 0; c < fake::CALL_COUNT; c++)
-            if (value.substr(0, value.find(':')) == callNames[c])
-                fake::Fail((fake::Call)c, value.find(':') == std::string::npos ? -1 : atoi(&value[value.find(':') + 1]));
+        w.failNth[value.substr(0, value.find(':'))] = value.find(':') == std::string::npos ? -1 : atoi(&value[value.find(':') + 1]);
     } else if (name == "clip" && value == "-") {
         w.clipboardText = nullptr;
     } else if (name == "clip" || name == "clipraw") {
@@ -238,11 +232,11 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "regtype") {
         fake::PutRegValue(soundKey, (DWORD)atoi(value.c_str()), fake::FindRegValue(soundKey)->data);
     } else if (name == "ini") {
-        w.profiles["velmo.ini"][""]["sound"] = text;
+        w.profile["sound"] = text;
     } else if (name == "os") {
         w.version = value == "win32s" ? 0x80000003 : 0x00000003;
     } else if (name == "dlg") {
-        w.onDialog = [value](const std::string &, DLGPROC procedure) {
+        w.onDialog = [value](DLGPROC procedure) {
             std::stringstream list(value);
             for (std::string id; std::getline(list, id, ',');)
                 procedure(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0);
@@ -265,8 +259,8 @@ void Check(const std::string &name, const std::string &value)
         if (value == "-" ? v != nullptr : !v || v->type != REG_SZ || v->data != text + '\0')
             Fault("stored Sound value " + (v ? "'" + v->data + "'" : std::string("missing")));
     } else if (name == "ini") {
-        if (fake::world.profiles["velmo.ini"][""]["sound"] != text)
-            Fault("INI entry '" + fake::world.profiles["velmo.ini"][""]["sound"] + "'");
+        if (fake::world.profile["sound"] != text)
+            Fault("INI entry '" + fake::world.profile["sound"] + "'");
     } else if (name == "x") {
         if (!calculator.depth || !SameBits(calculator.values[calculator.top], strtod(value.c_str(), nullptr)))
             Fault("X is not " + value);
@@ -305,7 +299,7 @@ void Reset()
     mainWindow = fake::MainWindow();
     fake::world.windowProc = MainWndProc;
     fake::world.onExit = [](unsigned code) { longjmp(exitJump, (int)code + 1); };
-    fake::world.onBox = [](const fake::Box &) { NoteX(); };
+    fake::world.onBox = NoteX;
     fake::world.onBeep = NoteX;
     LoadText(IDS_SOUND_KEY, soundKeyName, sizeof(soundKeyName));
 }
@@ -327,7 +321,7 @@ Words Press(const std::string &keys, int keysLeft)
     if (!fake::world.created) {
         fake::world.created = true;
         MainWndProc(mainWindow, WM_CREATE, 0, 0);
-        memset(fake::world.calls, 0, sizeof fake::world.calls);
+        fake::world.calls.clear();
     }
     for (; i < keys.size(); i++) {
         char key = keys[i];

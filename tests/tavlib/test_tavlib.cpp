@@ -52,7 +52,7 @@ TEST(Tavlib, IniSettingIsCutTo80Characters)
     char text[TEXT_SIZE];
     fake::Reset();
     fake::world.version = 0x80000003;
-    fake::world.profiles["velmo.ini"][""]["sound"] = std::string(100, '4');
+    fake::world.profile["sound"] = std::string(100, '4');
     LoadSetting("Sound", text);
     EXPECT_EQ(std::string(text), std::string(80, '4'));
 }
