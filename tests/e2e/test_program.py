@@ -6,7 +6,9 @@ Each test runs in a fresh Wine prefix and X server of its own; it types real
 keys and clicks with xdotool and checks the program from outside through the
 driver (velmodrv.exe). Without names, every test runs.
 """
+import glob
 import os
+import re
 import shutil
 import sys
 import time
@@ -61,79 +63,56 @@ def expect_exit(s, code=0):
     expect(s.wait_exit(), code, "exit code")
 
 
-@test
-def typing_and_adding(s):
-    s.start()
-    expect_lines(s, "", "", "", "")
-    s.keys("2", "Return", "3", "plus")
-    expect_lines(s, "5", "", "", "")
-    s.keys("1", "2", "period", "7", "BackSpace", "5")
-    expect_lines(s, "12.5", "5", "", "")
-    s.keys("minus", "4", "asterisk", "8", "slash")
-    expect_lines(s, "-3.75", "", "", "")
+# The keys of the rows as a user types them; upper case: Alt with the letter
+KEYS = {"~": "Return", "<": "BackSpace", ".": "period", "+": "plus", "-": "minus", "*": "asterisk",
+        "/": "slash", "Y": "alt+y", "R": "alt+1", "N": "alt+equal", "S": "alt+s", "D": "alt+d", "C": "alt+c",
+        "W": "alt+w", "Q": "alt+2", "P": "ctrl+c", "V": "ctrl+v", "H": "F1", "A": "alt+a", "X": "alt+x",
+        "O": "alt+o", "e": "alt+e", "n": "Delete", "w": "Home", "s": "End", "q": "Page_Down", "d": "Insert",
+        "c": "Page_Up", "p": "ctrl+Insert", "v": "shift+Insert", "h": "alt+h"}
+
+
+def words(row):
+    """A row's words: "..." and {...} are one word each."""
+    return re.findall(r'"(?:\\.|[^"])*"|\{[^}]*\}|[^ ]+', row)
+
+
+def text(value):
+    value = re.sub(r"\\\[(\d+)\](.)", lambda m: m[2] * int(m[1]), value[1:-1])
+    return re.sub(r"\\x([0-9a-fA-F]{2})", lambda m: chr(int(m[1], 16)), unescape(value)).encode("latin-1")
 
 
 @test
-def stack_accelerators(s):
-    s.start()
-    s.keys("1", "Return", "2", "Return", "3", "Insert")            # Insert drops
-    expect_lines(s, "2", "1", "", "")
-    s.keys("Home")                                                  # Home swaps
-    expect_lines(s, "1", "2", "", "")
-    s.keys("alt+w", "alt+d")
-    expect_lines(s, "1", "", "", "")
-    s.keys("3", "alt+e", "Delete")                                  # Alt+e is Enter
-    expect_lines(s, "-3", "1", "", "")
-    s.keys("alt+equal", "Page_Up")                                  # change sign, clear
-    expect_lines(s, "", "", "", "")
-    s.keys("2", "Return", "1", "0", "alt+y")                        # 2 ^ 10
-    expect_lines(s, "1024", "", "", "")
-    s.keys("alt+s", "End")                                          # square roots
-    expect_lines(s, "5.65685424949", "", "", "")
-    s.keys("Page_Down", "alt+2")                                    # squares
-    expect_lines(s, "1024", "", "", "")
-    s.keys("alt+1", "5")    # the key after an Alt+digit is not lost to the system menu
-    expect_lines(s, "5", "0.0009765625", "", "")
-    s.keys("alt+c", "7", "alt+1", "Return")
-    expect_lines(s, "0.142857142857", "0.142857142857", "", "")
-
-
-@test
-def clipboard_accelerators(s):
-    s.start()
-    s.keys("2", "Return", "3", "slash", "ctrl+Insert")
-    expect(s.clip_get(), b"0.666666666667", "Ctrl+Insert copies X")
-    s.keys("1", "2", "3", "4", "5", "6", "7", "8", "9", "Page_Down", "ctrl+c")
-    expect(s.clip_get(), b"1.52415787502e+016", "Ctrl+C copies X")
-    s.keys("Page_Up", "4", "Return")
-    s.clip_set(b"12.5+")
-    s.keys("shift+Insert")                                          # types 12.5 and adds
-    expect_lines(s, "16.5", "", "", "")
-    s.clip_set(b"-5")
-    s.keys("1", "ctrl+v")                                           # 16.5 - 1, then 5
-    expect_lines(s, "5", "15.5", "", "")
-    s.keys("alt+c")
-    s.clip_clear()
-    s.keys("ctrl+v")
-    expect_box(s, "Cannot paste number from Clipboard")
-    expect_lines(s, "", "", "", "")
-
-
-@test
-def refused_operations(s):
-    s.start()
-    s.keys("plus")
-    expect_box(s, "Not enough numbers on the stack")
-    expect_lines(s, "", "", "", "")
-    s.keys("7", "Return", "0", "slash")
-    expect_box(s, "Division by zero")
-    expect_lines(s, "0", "7", "", "")
-    s.keys("Insert", "alt+equal", "alt+s")
-    expect_box(s, "Negative argument of square root")
-    expect_lines(s, "-7", "", "", "")
-    s.keys("1", "0", "0", "0", "0", "0", *["Page_Down"] * 5)      # 1e160 is too large
-    expect_box(s, "Overflow")
-    expect_lines(s, "1e+080", "-7", "", "")
+def rows(s):
+    """The rows tagged e2e in the tables of tests/, each chain in a program of its own: the keys
+    typed for real, the lines, boxes and clipboard checked from outside."""
+    tables = glob.glob(os.path.join(os.path.dirname(__file__), "..", "*", "*.rows"))
+    chains, chain = [], None
+    for row in (r for t in sorted(tables) for r in open(t).read().splitlines()):
+        if not row.startswith("& "):
+            chain = [] if row.endswith(" e2e") else None
+            chains += [chain] if chain is not None else []
+        if chain is not None:
+            chain.append(row)
+    for chain in chains:
+        s.start()
+        for row in chain:
+            w = words(row[2:] if row.startswith("& ") else row)
+            arrow = w.index("=>")
+            for option in w[:arrow - 1]:
+                name, value = option.split("=", 1)
+                if name == "clip":
+                    s.clip_clear() if value == "-" else s.clip_set(text(value))
+                elif option != "sound=0":
+                    raise AssertionError(f"{option} cannot be set on the real program: {row}")
+            s.keys(*(KEYS.get(k, k) for k in w[arrow - 1] if k != "_"))
+            for word in w[arrow + 2:]:
+                if word.startswith("{"):
+                    expect_box(s, word[1:-1])
+                elif word.startswith("clip="):
+                    expect_clip(s, text(word[5:]))
+            expect_lines(s, *(w[arrow + 1] + "|||").split("|")[:4] if w[arrow + 1] != "-" else ["", "", "", ""])
+        s.keys("alt+x")
+        expect_exit(s)
 
 
 @test

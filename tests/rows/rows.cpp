@@ -222,6 +222,7 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "fail") {
         w.failNth[value.substr(0, value.find(':'))] = value.find(':') == std::string::npos ? -1 : atoi(&value[value.find(':') + 1]);
     } else if (name == "clip" && value == "-") {
+        GlobalFree(w.clipboardText);
         w.clipboardText = nullptr;
     } else if (name == "clip" || name == "clipraw") {
         fake::PutClipboardBytes(name == "clip" ? text + '\0' : text);
@@ -414,6 +415,7 @@ std::string RunRow(const std::string &row)
     if (!problem.empty())
         return problem;
     fake::world.textWrites = 0;
+    fake::world.boxes.clear();
     Words events = Press(keys, keysLeft);
     if (!problem.empty())
         return problem;
