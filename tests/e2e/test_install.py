@@ -15,6 +15,7 @@ gone, while a neighbouring key of the same maker stays, and that after a restart
 no file is left that was not there before.
 """
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -22,7 +23,7 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import Session, Skip, pe_arch  # noqa: E402
+from winenv import ROOT, Session, Skip, pe_arch  # noqa: E402
 import test_program as tp  # noqa: E402
 from test_program import back_to_main, expect, wait_viewer  # noqa: E402
 
@@ -30,10 +31,8 @@ SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMO 2"
 SETTINGS_KEY = r"HKCU\Software\Mondrel\VELMO 2"
 NEIGHBOUR_KEY = r"HKCU\Software\Mondrel\Other Product"
-# The files the program plays, by their names in the program
-SOUNDS = [f"{d}.wav" for d in range(10)] + [
-    f"{n}.wav" for n in ("point", "plus", "minus", "e", "enter", "back", "add", "sub", "mult", "div", "raise",
-                         "recip", "ch_sgn", "sqrt", "square", "swap", "drop", "clear", "error")]
+# The files the program plays, as the build makes them
+SOUNDS = re.findall(r"^(\S+\.wav)", open(os.path.join(ROOT, "resources", "sounds.txt")).read(), re.M)
 
 
 def shortcut_fields(path):

@@ -77,8 +77,12 @@ def words(row):
 
 
 def text(value):
-    value = re.sub(r"\\\[(\d+)\](.)", lambda m: m[2] * int(m[1]), value[1:-1])
-    return re.sub(r"\\x([0-9a-fA-F]{2})", lambda m: chr(int(m[1], 16)), unescape(value)).encode("latin-1")
+    """A quoted value's bytes, its escapes undone: \\n \\r \\t \\xNN, \\[N]c for N times c, \\ and \\"."""
+    def one(m):
+        e = m[1]
+        return (chr(int(e[1:], 16)) if e[0] == "x" else e[-1] * int(e[1:-2]) if e[0] == "[" else
+                {"n": "\n", "r": "\r", "t": "\t"}.get(e, e))
+    return re.sub(r"\\(x[0-9a-fA-F]{2}|\[\d+\].|.)", one, value[1:-1], flags=re.S).encode("latin-1")
 
 
 @test
@@ -134,7 +138,7 @@ def buttons(s):
 def wait_viewer(s):
     """The help viewer, a process of its own, showing VELMO.HLP: its caption is the file's title
     and its page the contents, which begins with the title and lists the chapters."""
-    viewer = wait_window(s, lambda w: w["pid"] != s.pid and w["cls"] == "MS_WINHELP" and w["caption"] == HELP_TITLE)
+    viewer = s.wait_window(lambda w: w["pid"] != s.pid and w["cls"] == "MS_WINHELP" and w["caption"] == HELP_TITLE)
     expect(viewer["caption"], HELP_TITLE, "help viewer caption")
     page = []
 
@@ -274,9 +278,49 @@ def sound(s):
         print(f"  {how}: {time.monotonic() - started:.1f} s")
 
 
-def wait_window(s, match, timeout=15):
-    return poll(lambda: next((w for w in s.windows() if match(w)), None), timeout,
-                lambda: f"expected window did not appear; windows: {s.windows()}")
+def no_box(s):
+    expect([w["caption"] for w in s.windows() if w["cls"] == "#32770" and w["pid"] == s.pid], [], "message boxes")
+
+
+@test
+def hostile_clipboard(s):
+    """1 MiB of text, of which the first 81 bytes count, and the bytes 128-255, which hold the
+    operations 176-183 and 186: every refusal shows its box, and the program goes on."""
+    s.start()
+    s.keys("7", "Return", "8", "Return")
+    s.clip_set(b"5+" + b" " * 79 + (b"\xb6*9" * (1 << 20))[:(1 << 20) - 81])
+    started = time.monotonic()
+    s.keys("ctrl+v")
+    expect_lines(s, "13", "7", "", "")
+    expect(time.monotonic() - started < 20, True, "1 MiB paste finishes quickly")
+    no_box(s)
+    s.keys("Page_Up", "2", "Return", "3", "Return")     # 2 ^ 3, 1 / 8, -0.125, its root refused, Drop...
+    s.clip_set(bytes(range(128, 256)))
+    s.keys("ctrl+v")
+    for text in ["Negative argument of square root"] + ["Not enough numbers on the stack"] * 3:
+        expect_box(s, text)
+    expect_lines(s, "", "", "", "")
+    s.keys("1", "Return", "2", "plus")
+    expect_lines(s, "3", "", "", "")
+    s.keys("alt+x")
+    expect_exit(s)
+
+
+@test
+def hostile_sound_setting(s):
+    """Stored Sound values of the wrong type, length or form: sound stays off, the value as it was."""
+    s.open_driver()
+    for kind, data in ((4, b"\x01\x00\x00\x00"), (1, b"1" * 200 + b"\0"), (1, b"-1\0"), (1, b" 1\0"),
+                       (1, b"99999999999\0")):
+        s.reg_set(kind, data)
+        s.start()
+        no_box(s)
+        s.keys("2", "Return", "3", "plus")
+        expect_lines(s, "5", "", "", "")
+        expect(sound_dialog(s, "Escape"), False, f"sound off for stored {data[:16]!r}")
+        expect(s.reg_get(), (kind, data), "stored value left as it was")
+        s.keys("alt+x")
+        expect_exit(s)
 
 
 def main(tests=TESTS, doc=__doc__):
