@@ -73,7 +73,7 @@ KEYS = {"~": "Return", "<": "BackSpace", ".": "period", "+": "plus", "-": "minus
 
 def words(row):
     """A row's words: "..." and {...} are one word each."""
-    return re.findall(r'"(?:\\.|[^"])*"|\{[^}]*\}|[^ ]+', row)
+    return re.findall(r'(?:"(?:\\.|[^"])*"|\{[^}]*\}|[^ "{])+', row)
 
 
 def text(value):

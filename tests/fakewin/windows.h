@@ -8,30 +8,21 @@
 
 typedef int BOOL;
 typedef unsigned char BYTE;
-typedef uint32_t DWORD;
+typedef uint32_t DWORD, REGSAM, *LPDWORD;
 typedef int32_t LONG;
 typedef unsigned int UINT;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
-typedef intptr_t INT_PTR;
-typedef uintptr_t UINT_PTR;
+typedef uintptr_t WPARAM, UINT_PTR;
+typedef intptr_t LPARAM, LRESULT, INT_PTR;
 typedef size_t SIZE_T;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
-typedef void *LPVOID;
-typedef void *HANDLE;
-typedef HANDLE HGLOBAL;
-typedef DWORD REGSAM;
-typedef DWORD *LPDWORD;
+typedef void *LPVOID, *HANDLE, *HGLOBAL, *HGDIOBJ;
 typedef BYTE *LPBYTE;
 typedef struct HWND__ *HWND;
-typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HINSTANCE__ *HINSTANCE, *HMODULE;
 typedef struct HDC__ *HDC;
 typedef struct HKEY__ *HKEY;
 typedef struct HBRUSH__ *HBRUSH;
-typedef void *HGDIOBJ;
-typedef HINSTANCE HMODULE;
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR (*FARPROC)(void);
 typedef struct SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
@@ -71,9 +62,6 @@ typedef SIZE *LPSIZE;
 #define KEY_QUERY_VALUE     0x0001
 #define KEY_ALL_ACCESS      0xF003F
 #define REG_SZ              1
-#define REG_EXPAND_SZ       2
-#define REG_BINARY          3
-#define REG_DWORD           4
 #define ERROR_SUCCESS       0
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_ACCESS_DENIED 5
