@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 #include "fakewin.h"
 #include "resource.h"
 
@@ -37,11 +38,19 @@ std::string Lower(std::string text)
     return text;
 }
 
-void CopyOut(const std::string &text, char *out, size_t size)
+/* Cut to size - 1 characters and terminated; the length */
+size_t CopyOut(const std::string &text, char *out, size_t size)
 {
     size_t n = std::min(text.size(), size - 1);
     memcpy(out, text.data(), n);
     out[n] = 0;
+    return n;
+}
+
+template <typename T> T Record(const std::string &event, T result)
+{
+    world.events.push_back(event);
+    return result;
 }
 
 /* A key handle is its path's entry in the registry */
@@ -68,15 +77,9 @@ void Reset()
     world = World();
 }
 
-HWND MainWindow()
-{
-    return mainHandle;
-}
+HWND MainWindow() { return mainHandle; }
 
-HWND DialogWindow()
-{
-    return dialogHandle;
-}
+HWND DialogWindow() { return dialogHandle; }
 
 std::string ClipboardText()
 {
@@ -115,33 +118,16 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
 #include "strings.inc"
 #undef VELMO_STRING
     }
-    fake::CopyOut(text, buffer, (size_t)size);
-    return (int)strlen(buffer);
+    return (int)fake::CopyOut(text, buffer, (size_t)size);
 }
 
-BOOL SetDlgItemTextA(HWND, int id, LPCSTR text)
-{
-    world.controls[id] = text;
-    world.textWrites++;
-    return TRUE;
-}
+BOOL SetDlgItemTextA(HWND, int id, LPCSTR text) { return world.controls[id] = text, ++world.textWrites; }
 
-HWND GetDlgItem(HWND, int id)
-{
-    return reinterpret_cast<HWND>(uintptr_t(0x10000 + id));
-}
+HWND GetDlgItem(HWND, int id) { return reinterpret_cast<HWND>(uintptr_t(0x10000 + id)); }
 
-BOOL GetClientRect(HWND, LPRECT rect)
-{
-    *rect = RECT{0, 0, world.lineWidth, 24};
-    return TRUE;
-}
+BOOL GetClientRect(HWND, LPRECT rect) { return *rect = RECT{0, 0, world.lineWidth, 24}, TRUE; }
 
-HDC GetDC(HWND)
-{
-    world.openDCs++;
-    return fake::screenDC;
-}
+HDC GetDC(HWND) { return world.openDCs++, fake::screenDC; }
 
 int ReleaseDC(HWND, HDC dc)
 {
@@ -165,11 +151,7 @@ BOOL MessageBeep(UINT)
     return TRUE;
 }
 
-BOOL sndPlaySoundA(LPCSTR name, UINT)
-{
-    world.events.push_back(std::string("sound:") + name);
-    return TRUE;
-}
+BOOL sndPlaySoundA(LPCSTR name, UINT) { return fake::Record(std::string("sound:") + name, TRUE); }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
@@ -180,16 +162,9 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
     return IDOK;
 }
 
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return world.windowProc(window, message, wParam, lParam);
-}
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { return world.windowProc(window, message, wParam, lParam); }
 
-BOOL KillTimer(HWND, UINT_PTR)
-{
-    world.events.push_back("timer");
-    return FALSE;
-}
+BOOL KillTimer(HWND, UINT_PTR) { return fake::Record("timer", FALSE); }
 
 void ExitProcess(UINT code)
 {
@@ -198,30 +173,15 @@ void ExitProcess(UINT code)
     _exit((int)code);
 }
 
-HWND SetFocus(HWND window)
-{
-    HWND previous = world.focus;
-    world.focus = window;
-    return previous;
-}
+HWND SetFocus(HWND window) { return std::exchange(world.focus, window); }
 
-LRESULT DefWindowProcA(HWND, UINT message, WPARAM, LPARAM)
-{
-    world.events.push_back("default:" + std::to_string(message));
-    return 0;
-}
+LRESULT DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) { return fake::Record("default:" + std::to_string(message), 0); }
 
-void PostQuitMessage(int code)
-{
-    world.events.push_back("quit:" + std::to_string(code));
-}
+void PostQuitMessage(int code) { world.events.push_back("quit:" + std::to_string(code)); }
 
 BOOL WinHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
 {
-    if (Fails("WinHelpA"))
-        return FALSE;
-    world.events.push_back("help:" + std::to_string(command) + ":" + file);
-    return TRUE;
+    return !Fails("WinHelpA") && fake::Record("help:" + std::to_string(command) + ":" + file, TRUE);
 }
 
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
@@ -235,17 +195,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
     return 0;
 }
 
-BOOL EndDialog(HWND, INT_PTR result)
-{
-    world.events.push_back("end:" + std::to_string(result));
-    return TRUE;
-}
+BOOL EndDialog(HWND, INT_PTR result) { return fake::Record("end:" + std::to_string(result), TRUE); }
 
-BOOL CheckRadioButton(HWND, int, int, int checked)
-{
-    world.checkedRadio = checked;
-    return TRUE;
-}
+BOOL CheckRadioButton(HWND, int, int, int checked) { return world.checkedRadio = checked, TRUE; }
 
 HMODULE GetModuleHandleA(LPCSTR name)
 {
@@ -253,22 +205,11 @@ HMODULE GetModuleHandleA(LPCSTR name)
 }
 
 /* Cut and terminated as on Windows XP and later */
-DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
-{
-    fake::CopyOut(world.modulePath, path, size);
-    return (DWORD)strlen(path);
-}
+DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size) { return (DWORD)fake::CopyOut(world.modulePath, path, size); }
 
-HGDIOBJ GetStockObject(int object)
-{
-    return object == LTGRAY_BRUSH ? fake::lightGrayBrush : nullptr;
-}
+HGDIOBJ GetStockObject(int object) { return object == LTGRAY_BRUSH ? fake::lightGrayBrush : nullptr; }
 
-UINT GetSystemDirectoryA(LPSTR path, UINT size)
-{
-    fake::CopyOut("C:\\Windows\\system32", path, size);
-    return (UINT)strlen(path);
-}
+UINT GetSystemDirectoryA(LPSTR path, UINT size) { return (UINT)fake::CopyOut("C:\\Windows\\system32", path, size); }
 
 /* WINMM from the system directory is the one library there is */
 HMODULE LoadLibraryA(LPCSTR path)
@@ -366,10 +307,7 @@ HGLOBAL GlobalFree(HGLOBAL block)
     return nullptr;
 }
 
-DWORD GetVersion(void)
-{
-    return world.version;
-}
+DWORD GetVersion(void) { return world.version; }
 
 LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR, DWORD, REGSAM,
                      LPSECURITY_ATTRIBUTES, HKEY *key, LPDWORD)
@@ -442,6 +380,5 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback, LPS
     auto entry = world.profile.find(fake::Lower(name));
     bool found = !Fails("GetPrivateProfileStringA") && !*section && fake::Lower(file) == "velmo.ini"
                  && entry != world.profile.end();
-    fake::CopyOut(found ? entry->second : fallback, out, size);
-    return (DWORD)strlen(out);
+    return (DWORD)fake::CopyOut(found ? entry->second : fallback, out, size);
 }
