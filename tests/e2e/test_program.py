@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the real VELMO.exe under wine on Xvfb.
+"""End-to-end tests of the real VELMO.exe under wine on Xvfb: what the host cannot show.
 
 usage: test_program.py BUILD_DIR [TEST ...]
 Each test runs in a fresh Wine prefix and X server of its own; it types real
@@ -16,53 +16,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winenv import Session, Skip, poll, unescape  # noqa: E402
 
-ERROR = "VELMO 2 - Error"
 HELP_TITLE = "VELMO 2 Help"
-HELP_CHAPTER = "Chapter 2: Keys and buttons"
-CMD_HELP = 122
-SOUND_KEY_VALUE = 1     # REG_SZ
+REG_SZ = 1
 TESTS = {}
-checks = 0
-
-
-def test(fn):
-    TESTS[fn.__name__] = fn
-    return fn
-
-
-def expect(seen, wanted, what):
-    global checks
-    checks += 1
-    if seen != wanted:
-        raise AssertionError(f"{what}: got {seen!r}, expected {wanted!r}")
-
-
-def expect_lines(s, *wanted):
-    global checks
-    checks += 1
-    s.wait_lines(list(wanted))
-
-
-def expect_box(s, text, caption=ERROR):
-    """The program's message box: its caption and text; answered with OK."""
-    box = s.wait_box()
-    expect((box["caption"], box["text"]), (caption, text), "message box")
-    s.close_box(box)
-
-
-def expect_clip(s, wanted):
-    """The clipboard comes to hold wanted: the copy may still be on its way."""
-    global checks
-    checks += 1
-    seen = []
-    poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, 10,
-         lambda: f"clipboard {seen[-1]!r}, expected {wanted!r}")
-
-
-def expect_exit(s, code=0):
-    expect(s.wait_exit(), code, "exit code")
-
-
 # The keys of the rows as a user types them; upper case: Alt with the letter
 KEYS = {"~": "Return", "<": "BackSpace", ".": "period", "+": "plus", "-": "minus", "*": "asterisk",
         "/": "slash", "Y": "alt+y", "R": "alt+1", "N": "alt+equal", "S": "alt+s", "D": "alt+d", "C": "alt+c",
@@ -71,13 +27,41 @@ KEYS = {"~": "Return", "<": "BackSpace", ".": "period", "+": "plus", "-": "minus
         "c": "Page_Up", "p": "ctrl+Insert", "v": "shift+Insert", "h": "alt+h"}
 
 
-def words(row):
-    """A row's words: "..." and {...} are one word each."""
-    return re.findall(r'(?:"(?:\\.|[^"])*"|\{[^}]*\}|[^ "{])+', row)
+def test(fn):
+    TESTS[fn.__name__] = fn
+    return fn
+
+
+def expect(seen, wanted, what):
+    if seen != wanted:
+        raise AssertionError(f"{what}: got {seen!r}, expected {wanted!r}")
+
+
+def expect_lines(s, *wanted):
+    s.wait_lines(list(wanted) + [""] * (4 - len(wanted)))
+
+
+def expect_box(s, text, caption="VELMO 2 - Error"):
+    """The program's message box: its caption and text; answered with OK."""
+    box = s.wait_box()
+    expect((box["caption"], box["text"]), (caption, text), "message box")
+    s.close_box(box)
+
+
+def expect_clip(s, wanted):
+    """The clipboard comes to hold wanted: the copy may still be on its way."""
+    seen = []
+    poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, 10,
+         lambda: f"clipboard {seen[-1]!r}, expected {wanted!r}")
+
+
+def quit_program(s):
+    s.keys("alt+x")
+    expect(s.wait_exit(), 0, "exit code")
 
 
 def text(value):
-    """A quoted value's bytes, its escapes undone: \\n \\r \\t \\xNN, \\[N]c for N times c, \\ and \\"."""
+    """A quoted value's bytes, its escapes undone: \\n \\r \\t \\xNN, \\[N]c for N times c, \\\\ and \\"."""
     def one(m):
         e = m[1]
         return (chr(int(e[1:], 16)) if e[0] == "x" else e[-1] * int(e[1:-2]) if e[0] == "[" else
@@ -88,10 +72,10 @@ def text(value):
 @test
 def rows(s):
     """The rows tagged e2e in the tables of tests/, each chain in a program of its own: the keys
-    typed for real, the lines, boxes and clipboard checked from outside."""
-    tables = glob.glob(os.path.join(os.path.dirname(__file__), "..", "*", "*.rows"))
+    typed for real, the boxes, clipboard and lines checked from outside."""
     chains, chain = [], None
-    for row in (r for t in sorted(tables) for r in open(t).read().splitlines()):
+    for row in (r for t in sorted(glob.glob(os.path.join(os.path.dirname(__file__), "..", "*", "*.rows")))
+                for r in open(t).read().splitlines()):
         if not row.startswith("& "):
             chain = [] if row.endswith(" e2e") else None
             chains += [chain] if chain is not None else []
@@ -100,12 +84,11 @@ def rows(s):
     for chain in chains:
         s.start()
         for row in chain:
-            w = words(row[2:] if row.startswith("& ") else row)
+            w = re.findall(r'(?:"(?:\\.|[^"])*"|\{[^}]*\}|[^ "{])+', row.removeprefix("& "))
             arrow = w.index("=>")
             for option in w[:arrow - 1]:
-                name, value = option.split("=", 1)
-                if name == "clip":
-                    s.clip_clear() if value == "-" else s.clip_set(text(value))
+                if option.startswith("clip="):
+                    s.clip_clear() if option == "clip=-" else s.clip_set(text(option[5:]))
                 elif option != "sound=0":
                     raise AssertionError(f"{option} cannot be set on the real program: {row}")
             s.keys(*(KEYS.get(k, k) for k in w[arrow - 1] if k != "_"))
@@ -114,44 +97,36 @@ def rows(s):
                     expect_box(s, word[1:-1])
                 elif word.startswith("clip="):
                     expect_clip(s, text(word[5:]))
-            expect_lines(s, *(w[arrow + 1] + "|||").split("|")[:4] if w[arrow + 1] != "-" else ["", "", "", ""])
-        s.keys("alt+x")
-        expect_exit(s)
+            expect_lines(s, *(w[arrow + 1].split("|") if w[arrow + 1] != "-" else []))
+        quit_program(s)
 
 
 @test
 def buttons(s):
     s.start()
-    for control in (55, 13, 50):                                    # 7 Enter 2
+    for control in (55, 13, 50, 42):                                # 7 Enter 2 *
         s.click(control)
-    expect_lines(s, "2", "7", "", "")
-    expect(s.focus(), "main", "focus after a click")
-    s.click(42)                                                     # *
-    expect_lines(s, "14", "", "", "")
-    expect(s.focus(), "main", "focus after a click")
+        expect(s.focus(), "main", "focus after a click")
+    expect_lines(s, "14")
     s.keys("1", "plus")                                             # keys still reach the window
-    expect_lines(s, "15", "", "", "")
+    expect_lines(s, "15")
     s.click(124)                                                    # Exit
-    expect_exit(s)
+    expect(s.wait_exit(), 0, "exit code")
 
 
 def wait_viewer(s):
-    """The help viewer, a process of its own, showing VELMO.HLP: its caption is the file's title
-    and its page the contents, which begins with the title and lists the chapters."""
+    """The help viewer, a process of its own: its caption is the help's title and its page the
+    contents, which begins with the title and lists the chapters."""
     viewer = s.wait_window(lambda w: w["pid"] != s.pid and w["cls"] == "MS_WINHELP" and w["caption"] == HELP_TITLE)
-    expect(viewer["caption"], HELP_TITLE, "help viewer caption")
     page = []
-
-    def contents():
-        page[:] = [unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])]
-        return True if page[0].startswith(HELP_TITLE + "\r\n") and HELP_CHAPTER in page[0] else None
-    poll(contents, 10, lambda: f"help page is not the contents: {page[0][:200]!r}")
+    poll(lambda: True if page.append(unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])) or (
+        page[-1].startswith(HELP_TITLE + "\r\n") and "Chapter 2: Keys and buttons" in page[-1]) else None,
+        10, lambda: f"help page is not the contents: {page[-1][:200]!r}")
     return viewer
 
 
 def back_to_main(s):
-    """The viewer opens over the window and no window manager brings it back: raise it and click
-    it, as a user would."""
+    """No window manager brings the main window back over the viewer: raise and click it, as a user would."""
     s._run(["xdotool", "windowraise", s.wid])
     s.click(184)
 
@@ -159,11 +134,8 @@ def back_to_main(s):
 @test
 def help_and_about(s):
     s.start()
-    for how in ("F1", "alt+h", CMD_HELP):
-        if how == CMD_HELP:
-            s.click(how)
-        else:
-            s.keys(how)
+    for how in ("F1", "alt+h", 122):
+        s.click(how) if how == 122 else s.keys(how)
         viewer = wait_viewer(s)
         # Closed from its own window, so that the next one is opened anew
         wid = s._run(["xdotool", "search", "--onlyvisible", "--name", f"^{HELP_TITLE}$"]).split()[0]
@@ -175,14 +147,15 @@ def help_and_about(s):
     expect(about["caption"], "VELMO 2", "About caption")
     s.keys("Escape", target=about)
     s.wait_gone(about)
-    s.keys("F1")
-    viewer = wait_viewer(s)
-    back_to_main(s)
-    s.keys("4")
-    expect_lines(s, "4")
-    s.keys("alt+x")
-    expect_exit(s)
-    s.wait_gone(viewer)
+    for close in ("alt+x", "alt+F4"):          # Exit, or closing the window, closes the help too
+        s.start() if close == "alt+F4" else None
+        s.keys("4", "F1")
+        viewer = wait_viewer(s)
+        back_to_main(s)
+        expect_lines(s, "4")
+        s.keys(close)
+        expect(s.wait_exit(), 0, "exit code")
+        s.wait_gone(viewer)
 
 
 def sound_dialog(s, *keys):
@@ -200,82 +173,50 @@ def sound_dialog(s, *keys):
 
 @test
 def sound_setting(s):
-    s.start()
-    expect(sound_dialog(s, "Escape"), False, "sound off with nothing stored")
-    expect(s.reg_get(), None, "nothing stored without a change")
-    sound_dialog(s, "alt+e", "Return")
-    expect(s.reg_get(), (SOUND_KEY_VALUE, b"1\0"), "stored on")
-    s.keys("alt+x")
-    expect_exit(s)
-
-    s.start()
-    expect(sound_dialog(s, "alt+d", "Escape"), True, "a stored \"1\" starts with sound on")
-    expect(s.reg_get(), (SOUND_KEY_VALUE, b"0\0"), "Disable and Escape store off")
-    s.keys("alt+x")
-    expect_exit(s)
-
-    # "01" reads as on; closed unchanged, the dialog leaves the text as it was
-    s.reg_set(SOUND_KEY_VALUE, b"01\0")
-    s.start()
-    expect(sound_dialog(s, "Return"), True, "\"01\" is on")
-    expect(s.reg_get(), (SOUND_KEY_VALUE, b"01\0"), "unchanged setting not rewritten")
-    s.keys("alt+x")
-    expect_exit(s)
-
-
-@test
-def closing_the_window(s):
-    s.start()
-    s.keys("3", "Return", "alt+h")
-    viewer = wait_viewer(s)
-    back_to_main(s)
-    s.keys("alt+F4")
-    expect_exit(s)
-    s.wait_gone(viewer)
-
-
-def winmm_loaded(s):
-    return "winmm.dll" in s.drv(f"modules {s.pid}").split("\t")[1:]
+    # stored before the start, keys in the dialog, shown on at the start, stored afterwards
+    for stored, keys, on, after in ((None, ["Escape"], False, None), (None, ["alt+e", "Return"], False, b"1\0"),
+                                    (b"1\0", ["alt+d", "Escape"], True, b"0\0"), (b"01\0", ["Return"], True, b"01\0")):
+        s.open_driver()
+        if stored:
+            s.reg_set(REG_SZ, stored)
+        s.start()
+        expect(sound_dialog(s, *keys), on, f"sound on at the start with {stored!r} stored")
+        expect(s.reg_get(), after and (REG_SZ, after), f"stored after {keys}")
+        quit_program(s)
 
 
 def calculate(s):
-    """Typing, Backspace, Enter, operations, a refused one, copy and paste: what they show, put up
-    and copy is the same whatever the sound."""
-    s.keys("1", "2", "BackSpace", "5", "Return", "3", "asterisk")
-    expect_lines(s, "45", "", "", "")
-    s.keys("0", "slash")
+    """Typing, Backspace, Enter, operations, a refused one, copy and paste."""
+    s.keys("1", "2", "BackSpace", "5", "Return", "3", "asterisk", "0", "slash")
     expect_box(s, "Division by zero")
-    expect_lines(s, "0", "45", "", "")
+    expect_lines(s, "0", "45")
     s.keys("BackSpace", "alt+s", "ctrl+c")
-    expect_lines(s, "6.7082039325", "", "", "")
+    expect_lines(s, "6.7082039325")
     expect_clip(s, b"6.7082039325")
     s.clip_set(b"2*")
     s.keys("ctrl+v")
-    expect_lines(s, "13.416407865", "", "", "")
+    expect_lines(s, "13.416407865")
 
 
 @test
 def sound(s):
-    """The same session with sound off; on; on without the wave files; on without WINMM, which is
-    loaded only by the first sound."""
+    """The same session, showing the same, with sound off; on; on without the wave files; on
+    without WINMM, which only the first sound loads."""
     quiet = os.path.join(s.dir, "no-waves", "VELMO.exe")
     os.makedirs(os.path.dirname(quiet))
     shutil.copy(s.exe, quiet)
     no_winmm = {"WINEDLLOVERRIDES": s.env["WINEDLLOVERRIDES"] + ";winmm=d"}
-    for how, stored, env, exe, loads in (("sound off", b"0", None, s.exe, False),
-                                         ("sound on", b"1", None, s.exe, True),
+    for how, stored, env, exe, loads in (("sound off", b"0", None, s.exe, False), ("sound on", b"1", None, s.exe, True),
                                          ("no wave files", b"1", None, quiet, True),
                                          ("no WINMM", b"1", no_winmm, s.exe, False)):
         s.open_driver()
-        s.reg_set(SOUND_KEY_VALUE, stored + b"\0")
-        started = time.monotonic()
+        s.reg_set(REG_SZ, stored + b"\0")
         s.start(extra_env=env, exe=exe)
-        expect(winmm_loaded(s), False, f"{how}: WINMM loaded before the first sound")
+        winmm = lambda: "winmm.dll" in s.drv(f"modules {s.pid}").split("\t")  # noqa: E731
+        expect(winmm(), False, f"{how}: WINMM loaded before the first sound")
         calculate(s)
-        expect(winmm_loaded(s), loads, f"{how}: WINMM loaded after the session")
-        s.keys("alt+x")
-        expect_exit(s)
-        print(f"  {how}: {time.monotonic() - started:.1f} s")
+        expect(winmm(), loads, f"{how}: WINMM loaded after the session")
+        quit_program(s)
 
 
 def no_box(s):
@@ -291,19 +232,17 @@ def hostile_clipboard(s):
     s.clip_set(b"5+" + b" " * 79 + (b"\xb6*9" * (1 << 20))[:(1 << 20) - 81])
     started = time.monotonic()
     s.keys("ctrl+v")
-    expect_lines(s, "13", "7", "", "")
+    expect_lines(s, "13", "7")
     expect(time.monotonic() - started < 20, True, "1 MiB paste finishes quickly")
     no_box(s)
     s.keys("Page_Up", "2", "Return", "3", "Return")     # 2 ^ 3, 1 / 8, -0.125, its root refused, Drop...
     s.clip_set(bytes(range(128, 256)))
     s.keys("ctrl+v")
-    for text in ["Negative argument of square root"] + ["Not enough numbers on the stack"] * 3:
-        expect_box(s, text)
-    expect_lines(s, "", "", "", "")
+    for message in ["Negative argument of square root"] + ["Not enough numbers on the stack"] * 3:
+        expect_box(s, message)
     s.keys("1", "Return", "2", "plus")
-    expect_lines(s, "3", "", "", "")
-    s.keys("alt+x")
-    expect_exit(s)
+    expect_lines(s, "3")
+    quit_program(s)
 
 
 @test
@@ -316,19 +255,17 @@ def hostile_sound_setting(s):
         s.start()
         no_box(s)
         s.keys("2", "Return", "3", "plus")
-        expect_lines(s, "5", "", "", "")
+        expect_lines(s, "5")
         expect(sound_dialog(s, "Escape"), False, f"sound off for stored {data[:16]!r}")
         expect(s.reg_get(), (kind, data), "stored value left as it was")
-        s.keys("alt+x")
-        expect_exit(s)
+        quit_program(s)
 
 
 def main(tests=TESTS, doc=__doc__):
     if len(sys.argv) < 2:
         sys.exit(doc)
-    build = os.path.abspath(sys.argv[1])
+    build, failed = os.path.abspath(sys.argv[1]), []
     names = sys.argv[2:] or list(tests)
-    failed = []
     for name in names:
         started = time.monotonic()
         try:
@@ -337,12 +274,11 @@ def main(tests=TESTS, doc=__doc__):
                 tests[name](s)
             print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
         except Skip as e:
-            print(f"SKIP: {e}")
-            sys.exit(77)
+            sys.exit(print(f"SKIP: {e}") or 77)
         except AssertionError as e:
             failed.append(name)
             print(f"FAIL {name}: {e}")
-    print(f"{checks} checks, {len(names) - len(failed)} of {len(names)} tests passed")
+    print(f"{len(names) - len(failed)} passed, {len(failed)} failed")
     sys.exit(1 if failed else 0)
 
 
