@@ -2,7 +2,6 @@
 #include <setjmp.h>
 #include <string.h>
 #include <functional>
-#include <regex>
 #include <sstream>
 #include "fakewin.h"
 #include "globals.h"
@@ -29,10 +28,22 @@ void Fault(const std::string &what)
 /* Words apart by spaces; "..." and {...} are one word each */
 Words Split(const std::string &row)
 {
-    static const std::regex word("(\"(\\\\.|[^\"])*\"|\\{[^}]*\\}|[^ \"{])+");
-    Words words;
-    for (std::sregex_iterator w(row.begin(), row.end(), word), end; w != end; ++w)
-        words.push_back(w->str());
+    Words words(1);
+    char close = 0;
+    for (size_t i = 0; i < row.size(); i++) {
+        if (!close && row[i] == ' ') {
+            if (!words.back().empty())
+                words.emplace_back();
+            continue;
+        }
+        words.back() += row[i];
+        if (close && row[i] == '\\')
+            words.back() += row[++i];
+        else if (close ? row[i] == close : row[i] == '"' || row[i] == '{')
+            close = close ? 0 : row[i] == '"' ? '"' : '}';
+    }
+    if (words.back().empty())
+        words.pop_back();
     return words;
 }
 
