@@ -3,16 +3,12 @@
 
 usage: test_install.py BUILD_DIR SETUP_EXE ZIP [win32|win64]
 
-In a fresh Wine prefix on a private X server, of the build's architecture or the
-one given (the 32-bit installer into a 64-bit prefix, as on 64-bit Windows,
-installs into "Program Files (x86)" and registers in the 32-bit registry view):
-installs SETUP_EXE with /S, checks
-the installed files against ZIP and the Add/Remove Programs entry, starts the
-program through its Start-menu shortcut, calculates, turns sound on (which
-stores the setting), opens the help, exits, uninstalls with /S and checks that the files, the
-folder, the shortcut, the Add/Remove entry and the program's registry key are
-gone, while a neighbouring key of the same maker stays, and that after a restart
-no file is left that was not there before.
+In a fresh prefix of the build's architecture or the one given (the 32-bit installer
+on 64-bit Windows goes to "Program Files (x86)" and the 32-bit registry view): installs
+with /S, checks the files against ZIP, the Add/Remove entry and the shortcut, starts the
+program through the shortcut, calculates, turns sound on, opens the help, exits,
+uninstalls with /S and checks that the files, folder, shortcut, entry and settings are
+gone, a neighbouring key of the same maker stays, and no file is left after a restart.
 """
 import os
 import re
@@ -24,7 +20,7 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winenv import ROOT, Session, Skip, pe_arch  # noqa: E402
-from test_program import back_to_main, expect, wait_viewer  # noqa: E402
+from test_program import back_to_main, expect, sound_dialog, wait_viewer  # noqa: E402
 
 SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMO 2"
@@ -76,14 +72,6 @@ def key_exists(s, key):
     return reg_query(s, key).returncode == 0
 
 
-def sound_on(s):
-    s.keys("alt+o")
-    dialog = s.wait_box()
-    expect(dialog["caption"], "Sound", "Sound dialog")
-    s.keys("alt+e", "Return", target=dialog)
-    s.wait_gone(dialog)
-
-
 def install_and_uninstall(s, setup, package):
     wow64 = s.arch == "win64" and pe_arch(setup) == "win32"
     s.view = [] if s.arch == "win32" else ["/reg:32" if wow64 else "/reg:64"]
@@ -100,14 +88,11 @@ def install_and_uninstall(s, setup, package):
     s.drv("windows")
     expect(run(s, setup, "/S").returncode, 0, "silent install exit code")
     with zipfile.ZipFile(package) as z:
-        shipped = sorted(os.path.basename(n) for n in z.namelist() if not n.endswith("/"))
-    for name in ["VELMO.exe", "VELMO.HLP", "README.txt", "LICENSE.txt"] + SOUNDS:
-        expect(name in shipped, True, f"{name} in the zip")
-    expect(sorted(os.listdir(installed)), sorted(shipped + ["uninstall.exe"]), "installed files")
-    for name in shipped:
-        with zipfile.ZipFile(package) as z, open(os.path.join(installed, name), "rb") as f:
-            member = next(n for n in z.namelist() if os.path.basename(n) == name)
-            expect(f.read() == z.read(member), True, f"{name} installed as in the zip")
+        shipped = {os.path.basename(n): z.read(n) for n in z.namelist() if not n.endswith("/")}
+    expect(set(["VELMO.exe", "VELMO.HLP", "README.txt", "LICENSE.txt"] + SOUNDS) - set(shipped), set(), "missing in the zip")
+    expect(sorted(os.listdir(installed)), sorted(list(shipped) + ["uninstall.exe"]), "installed files")
+    for name, data in shipped.items():
+        expect(open(os.path.join(installed, name), "rb").read() == data, True, f"{name} installed as in the zip")
     entry = reg_query(s, UNINSTALL_KEY).stdout.decode("cp1252")
     for value in ("DisplayName    REG_SZ    VELMO 2",
                   f'UninstallString    REG_SZ    "{install_dir}\\uninstall.exe"',
@@ -116,12 +101,10 @@ def install_and_uninstall(s, setup, package):
 
     # Started as the shortcut starts it: in the install folder
     expect(shortcut_fields(link), (install_dir + r"\VELMO.exe", install_dir), "shortcut target and folder")
-    s.app = s._spawn(s.wine("start", "/wait", "/unix", link))
-    s.hwnd, s.pid = (int(v) for v in s.drv("wait-window 20000", timeout=40).split()[1:])
-    s.wid = s._run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^VELMO 2$"]).split()[0]
+    s.start(command=s.wine("start", "/wait", "/unix", link))
     s.keys("2", "Return", "3", "plus")
     s.wait_lines(["5", "", "", ""])
-    sound_on(s)
+    sound_dialog(s, "alt+e", "Return")
     s.keys("1", "5", "asterisk")
     s.wait_lines(["75", "", "", ""])
     s.keys("F1")                                        # the installed help
@@ -155,9 +138,6 @@ def main():
     if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
     build, setup, package = (os.path.abspath(a) for a in sys.argv[1:4])
-    for path in (setup, package):
-        if not os.path.isfile(path):
-            sys.exit(f"{path} missing: build the dist target first")
     arch = sys.argv[4] if len(sys.argv) == 5 else pe_arch(os.path.join(build, "VELMO.exe"))
     started = time.monotonic()
     try:

@@ -171,19 +171,17 @@ class Session:
         threading.Thread(target=lambda pipe=self.driver.stdout: [self.replies.put(line.decode("cp1252", "replace")
                          .rstrip("\r\n")) for line in pipe] + [self.replies.put(None)], daemon=True).start()
 
-    def start(self, extra_env=None, wait=True, exe=None):
-        """Starts the program (or another copy, exe) in its folder; with wait, waits for its main
-        window to show."""
+    def start(self, extra_env=None, exe=None, command=None):
+        """Starts the program (or another copy, exe) in its folder, or runs command; waits for the
+        main window to show."""
         exe = exe or self.exe
         self.open_driver()
         self.log = self.log or open(os.path.join(self.dir, "velmo.log"), "wb")
-        self.app = self._spawn(self.wine(exe), cwd=os.path.dirname(exe), env=dict(self.env, **(extra_env or {})),
-                               stdout=self.log, stderr=self.log)
-        if wait:
-            self.hwnd, self.pid = (int(v) for v in self.drv("wait-window 20000", timeout=40).split()[1:])
-            # Mapped, not only created: input focus cannot go to an unmapped window
-            self.wid = self._run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^VELMO 2$"]).split()[0]
-        return self
+        self.app = self._spawn(command or self.wine(exe), cwd=os.path.dirname(exe),
+                               env=dict(self.env, **(extra_env or {})), stdout=self.log, stderr=self.log)
+        self.hwnd, self.pid = (int(v) for v in self.drv("wait-window 20000", timeout=40).split()[1:])
+        # Mapped, not only created: input focus cannot go to an unmapped window
+        self.wid = self._run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^VELMO 2$"]).split()[0]
 
     def drv(self, cmd, timeout=20):
         """Sends one driver command; returns its reply, which must start with "ok"."""
