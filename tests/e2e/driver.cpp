@@ -1,5 +1,6 @@
 // velmodrv: drives a running VELMO 2 from outside for the end-to-end tests
-// (and, with the commands of bench/benchdrv.cpp, for the benchmarks). Reads
+// (and, with the commands of bench/benchdrv.cpp and tools/shotdrv.cpp, for the
+// benchmarks and the run command's screenshot). Reads
 // one command a line from stdin and answers each with one line, "ok ..." or
 // "err <reason>". Text fields are TAB-separated and escaped; bytes are hex.
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "benchdrv.h"
+#include "shotdrv.h"
 
 namespace {
 
@@ -178,33 +180,6 @@ void reg_set(const char* arg) {
   reply(rc ? "err set failed" : "ok");
 }
 
-// The main window as on the screen, with whatever lies on top of it, as a
-// 24-bit BMP file (under wine PrintWindow of another process's window is black)
-void shot(const char* path) {
-  RECT r;
-  GetWindowRect(g_main, &r);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(mem, old);
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof bi.bmiHeader, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  std::vector<char> pixels(static_cast<size_t>((w * 3 + 3) & ~3) * h);
-  GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
-  BITMAPFILEHEADER fh = {0x4d42, 0, 0, 0, sizeof fh + sizeof bi.bmiHeader};
-  fh.bfSize = fh.bfOffBits + static_cast<DWORD>(pixels.size());
-  FILE* f = fopen(path, "wb");
-  bool written = f && fwrite(&fh, sizeof fh, 1, f) && fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) &&
-                 fwrite(pixels.data(), pixels.size(), 1, f);
-  if (f) fclose(f);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  reply(written ? "ok " + std::to_string(w) + " " + std::to_string(h) : "err capture failed");
-}
-
 // The DLLs a process has loaded, lower case
 void modules(const char* arg) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, strtoul(arg, nullptr, 10));
@@ -257,10 +232,9 @@ int main() {
     else if (name == "clip-clear") clip_set("");
     else if (name == "reg-get") reg_get();
     else if (name == "reg-set") reg_set(arg);
-    else if (name == "shot" && g_main) shot(arg);
     else if (name == "modules") modules(arg);
     else if (name == "quit") return reply("ok"), 0;
-    else if (!bench_command(name, arg)) reply("err unknown command or no window");
+    else if (!bench_command(name, arg) && !shot_command(name, arg, g_main)) reply("err unknown command or no window");
   }
   return 0;
 }
