@@ -120,25 +120,19 @@ Words Happened(size_t &boxSeen, int &defaults)
     return out;
 }
 
-struct Snapshot
+std::string Lines()
 {
-    std::vector<double> values;
     std::string lines;
-    int entryDone;
-    bool operator==(const Snapshot &o) const
-    {
-        return values.size() == o.values.size() && lines == o.lines && entryDone == o.entryDone
-               && (values.empty() || !memcmp(values.data(), o.values.data(), values.size() * sizeof(double)));
-    }
-};
-
-Snapshot Take()
-{
-    Snapshot s{std::vector<double>(calculator.values + calculator.top, calculator.values + STACK_SIZE), "",
-               calculator.entryDone};
     for (int i = 0; i < 4; i++)
-        s.lines += (i ? "|" : "") + fake::world.controls[IDC_LINE_X + i];
-    return s;
+        lines += (i ? "|" : "") + fake::world.controls[IDC_LINE_X + i];
+    return lines;
+}
+
+/* The calculator's state as the user can meet it again */
+std::string State()
+{
+    return std::string((const char *)(calculator.values + calculator.top), (STACK_SIZE - calculator.top) * sizeof(double))
+           + Lines() + (char)('0' + calculator.entryDone);
 }
 
 /* The rules every command keeps, whatever it was */
@@ -280,7 +274,7 @@ Words Press(const std::string &keys, int keysLeft)
     for (; i < keys.size() && problem.empty(); i++) {
         char key = keys[i], *end;
         long long code = key == '#' ? strtoll(&keys[i + 1], &end, 10) : Code(key);
-        Snapshot before = Take();
+        std::string before = State();
         int wasOn = soundOn;
         i = key == '#' ? (size_t)(end - keys.c_str()) - 1 : i;
         defaults = 0;
@@ -303,7 +297,7 @@ Words Press(const std::string &keys, int keysLeft)
             Fault("the command did not go on to the default window procedure, or went on wrongly");
         for (const std::string &e : now)
             if ((e == "{Not enough numbers on the stack}" || e == "{Division by zero}"
-                 || e == "{Negative argument of square root}") && command != CMD_PASTE && !(Take() == before))
+                 || e == "{Negative argument of square root}") && command != CMD_PASTE && State() != before)
                 Fault("a refused command changed the calculator");
         events.insert(events.end(), now.begin(), now.end());
         CheckRules(keysLeft);
@@ -336,7 +330,7 @@ std::string RunRow(const std::string &row)
     fake::world.textWrites = 0;
     fake::world.boxes.clear();
     Words events = problem.empty() ? Press(keys, keysLeft) : Words();
-    std::string shown = Take().lines;
+    std::string shown = Lines();
     shown.erase(shown.find_last_not_of('|') + 1);
     if (problem.empty() && shown != lines)
         Fault("lines " + shown);
