@@ -21,24 +21,16 @@ RATE, LONGEST = 22050, 0.45
 
 
 def read_wave(path):
-    """Seconds of sound in a wave file, and its loudest sample; AssertionError on anything else."""
+    """Seconds of sound in a wave file, and its loudest sample; AssertionError on anything else. The
+    form every Windows plays: the 44-byte header of one 16-byte PCM format chunk and one data chunk."""
     data = open(path, "rb").read()
-    assert data[:4] == b"RIFF" and data[8:12] == b"WAVE", "not RIFF WAVE"
-    assert struct.unpack_from("<I", data, 4)[0] == len(data) - 8, "RIFF size"
-    chunks, pos = [], 12
-    while pos + 8 <= len(data):
-        kind, size = struct.unpack_from("<4sI", data, pos)
-        chunks.append((kind, data[pos + 8:pos + 8 + size]))
-        pos += 8 + size + (size & 1)
-    assert pos == len(data), "chunks do not fill the file"
-    assert [k for k, _ in chunks] == [b"fmt ", b"data"], f"chunks {[k for k, _ in chunks]}"
-    fmt, samples = chunks[0][1], chunks[1][1]
-    assert len(fmt) == 16, "format chunk of 16 bytes"
-    tag, channels, rate, per_second, align, bits = struct.unpack("<HHIIHH", fmt)
-    assert (tag, channels, rate, bits) == (1, 1, RATE, 16), f"format {tag} {channels} {rate} {bits}"
-    assert (per_second, align) == (RATE * 2, 2), "byte rate and alignment"
-    values = struct.unpack(f"<{len(samples) // 2}h", samples)
-    return len(values) / RATE, max(abs(v) for v in values) if values else 0
+    riff, size, wave, fmt, fmt_size, tag, channels, rate, per_second, align, bits, chunk, samples = \
+        struct.unpack_from("<4sI4s4sIHHIIHH4sI", data)
+    assert (riff, size, wave, fmt, fmt_size, chunk, samples) == (b"RIFF", len(data) - 8, b"WAVE", b"fmt ", 16, b"data",
+                                                                 len(data) - 44), "not one format and one data chunk"
+    assert (tag, channels, rate, per_second, align, bits) == (1, 1, RATE, RATE * 2, 2, 16), "not 22050 Hz 16-bit mono PCM"
+    values = struct.unpack(f"<{samples // 2}h", data[44:])
+    return len(values) / RATE, max(map(abs, values), default=0)
 
 
 def main():
