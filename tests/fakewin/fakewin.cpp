@@ -22,6 +22,8 @@ World world;
 namespace {
 
 HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
+/* What lies in memory after a block: digits, which a reader that runs past it would type */
+const std::string after(8, '9');
 HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
 
 struct FreeAtExit
@@ -81,12 +83,12 @@ void Reset()
 
 HWND MainWindow() { return reinterpret_cast<HWND>(uintptr_t(0x1000)); }
 HWND DialogWindow() { return reinterpret_cast<HWND>(uintptr_t(0x3000)); }
-std::string ClipboardText() { return world.clipboardText ? world.clipboardText->bytes.c_str() : ""; }
+std::string ClipboardText() { return world.clipboardText ? world.clipboardText->bytes.substr(0, GlobalSize(world.clipboardText)).c_str() : ""; }
 
 void PutClipboardBytes(const std::string &bytes)
 {
     GlobalFree(world.clipboardText);
-    world.blocks.insert(world.clipboardText = new Block{bytes, 0, GMEM_MOVEABLE});
+    world.blocks.insert(world.clipboardText = new Block{bytes + after, 0, GMEM_MOVEABLE});
 }
 
 const RegValue *FindRegValue(const std::string &path)
@@ -231,7 +233,7 @@ HANDLE SetClipboardData(UINT format, HANDLE data)
 /* Memory that is not zero-filled holds what was there before */
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
 {
-    Block *b = Fails("GlobalAlloc") ? nullptr : new Block{std::string(bytes, flags & GMEM_ZEROINIT ? '\0' : '?'), 0, flags};
+    Block *b = Fails("GlobalAlloc") ? nullptr : new Block{std::string(bytes, flags & GMEM_ZEROINIT ? '\0' : '?') + fake::after, 0, flags};
     return b ? *world.blocks.insert(b).first : nullptr;
 }
 
@@ -239,11 +241,11 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
 LPVOID GlobalLock(HGLOBAL block)
 {
     Block *b = fake::Live(block);
-    return Fails("GlobalLock") || !b || b->bytes.empty() ? nullptr : (b->locks++, &b->bytes[0]);
+    return Fails("GlobalLock") || !b || b->bytes == fake::after ? nullptr : (b->locks++, &b->bytes[0]);
 }
 
 BOOL GlobalUnlock(HGLOBAL block) { return fake::Live(block) && fake::Live(block)->locks > 0 && --fake::Live(block)->locks > 0; }
-SIZE_T GlobalSize(HGLOBAL block) { return fake::Live(block) ? fake::Live(block)->bytes.size() : 0; }
+SIZE_T GlobalSize(HGLOBAL block) { return fake::Live(block) ? fake::Live(block)->bytes.size() - fake::after.size() : 0; }
 
 HGLOBAL GlobalFree(HGLOBAL block)
 {
