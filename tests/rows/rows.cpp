@@ -18,6 +18,7 @@ typedef std::vector<std::string> Words;
 const char soundKey[] = "Software\\Mondrel\\VELMO 2\\2.01\\Sound";
 jmp_buf exitJump;
 std::string problem, shownAtBoxes;  /* shownAtBoxes: the X line at each box and beep */
+std::string handled;                /* what the dialog procedure returned for each click */
 
 void Fault(const std::string &what)
 {
@@ -216,7 +217,7 @@ void Apply(const std::string &name, const std::string &value)
         w.onDialog = [value](DLGPROC procedure) {
             std::stringstream ids(value);
             for (std::string id; std::getline(ids, id, ',');)
-                procedure(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0);
+                handled += (handled.empty() ? "" : ",") + std::to_string(procedure(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0));
         };
     } else if (name == "path") {
         w.modulePath = text;
@@ -241,8 +242,10 @@ void Check(const std::string &name, const std::string &value)
         seen = stored ? stored->data + (stored->type == REG_SZ ? "" : "?") : "-", text = value == "-" ? "-" : text + '\0';
     else if (name == "ini")
         seen = fake::world.profile["sound"];
-    else if (name == "shown")
-        seen = shownAtBoxes;
+    else if (name == "shown" || name == "handled")
+        seen = name == "shown" ? shownAtBoxes : handled;
+    else if (name == "stored")
+        seen = std::to_string(fake::world.calls["RegSetValueExA"] + fake::world.calls["WritePrivateProfileStringA"]);
     else if (name == "done" || name == "loaded" || name == "writes" || name == "radio")
         seen = std::to_string(name == "done" ? calculator.entryDone : name == "loaded" ? (int)fake::world.loaded.size()
                               : name == "writes" ? fake::world.textWrites : fake::world.checkedRadio),
@@ -317,6 +320,7 @@ std::string RunRow(const std::string &row)
     bool listed = false;
     problem.clear();
     shownAtBoxes.clear();
+    handled.clear();
     if (!i)
         Reset();
     for (; i < words.size() && words[i].find('=') != std::string::npos && words[i] != "=>"; i++)
