@@ -24,6 +24,8 @@ namespace {
 HDC const screenDC = reinterpret_cast<HDC>(uintptr_t(0x2000));
 /* What lies in memory after a block: digits, which a reader that runs past it would type */
 const std::string after(8, '9');
+HGDIOBJ const systemFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7000));
+HGDIOBJ const lineFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7001));
 HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
 
 struct FreeAtExit
@@ -121,13 +123,16 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
 BOOL SetDlgItemTextA(HWND, int id, LPCSTR text) { return world.controls[id] = text, ++world.textWrites; }
 HWND GetDlgItem(HWND, int id) { return reinterpret_cast<HWND>(uintptr_t(0x10000 + id)); }
 BOOL GetClientRect(HWND, LPRECT rect) { return *rect = RECT{0, 0, world.lineWidth, 24}, TRUE; }
-HDC GetDC(HWND) { return world.openDCs++, fake::screenDC; }
-int ReleaseDC(HWND, HDC dc) { return world.openDCs -= dc == fake::screenDC, dc == fake::screenDC; }
+HDC GetDC(HWND) { return world.openDCs++, world.dcFont = fake::systemFont, fake::screenDC; }
+/* A DC given back with another font still selected counts as left open */
+int ReleaseDC(HWND, HDC dc) { return world.openDCs -= dc == fake::screenDC && world.dcFont == fake::systemFont, dc == fake::screenDC; }
+HGDIOBJ SelectObject(HDC, HGDIOBJ object) { return std::exchange(world.dcFont, object); }
 
-/* The system font: 8 pixels a character, 4 for the point */
+/* The lines' font: 8 pixels a character, 4 for the point; a DC's own system font is wider */
 BOOL GetTextExtentPointA(HDC, LPCSTR text, int length, LPSIZE size)
 {
-    *size = SIZE{8 * length - 4 * (int)std::count(text, text + length, '.'), 16};
+    int half = world.dcFont == fake::lineFont ? 4 : 5;
+    *size = SIZE{half * (2 * length - (int)std::count(text, text + length, '.')), 16};
     return TRUE;
 }
 
@@ -147,7 +152,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 }
 
 BOOL sndPlaySoundA(LPCSTR name, UINT) { return Record(std::string("sound:") + name, TRUE); }
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { return world.windowProc(window, message, wParam, lParam); }
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return message == WM_GETFONT ? reinterpret_cast<LRESULT>(fake::lineFont) : world.windowProc(window, message, wParam, lParam);
+}
 BOOL KillTimer(HWND, UINT_PTR) { return Record("timer", FALSE); }
 HWND SetFocus(HWND window) { return std::exchange(world.focus, window); }
 LRESULT DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) { return Record("default:" + std::to_string(message), 0); }

@@ -48,6 +48,7 @@ struct World
     DWORD version = 0x23F00206;             /* Windows NT 6.2 */
     std::string modulePath = "C:\\Program Files\\VELMO 2\\VELMO.EXE";
     HWND focus = nullptr;
+    HGDIOBJ dcFont = nullptr;               /* the font selected into the DC */
     int openDCs = 0, openKeys = 0, checkedRadio = 0;
     bool created = false;                   /* the main window had WM_CREATE */
     std::vector<std::string> loaded;        /* LoadLibraryA paths, in order */

@@ -23,6 +23,7 @@ typedef struct HINSTANCE__ *HINSTANCE, *HMODULE;
 typedef struct HDC__ *HDC;
 typedef struct HKEY__ *HKEY;
 typedef struct HBRUSH__ *HBRUSH;
+typedef struct HFONT__ *HFONT;
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR (*FARPROC)(void);
 typedef struct SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
@@ -43,6 +44,7 @@ typedef SIZE *LPSIZE;
 #define MAX_PATH            260
 #define WM_CREATE           0x0001
 #define WM_DESTROY          0x0002
+#define WM_GETFONT          0x0031
 #define WM_INITDIALOG       0x0110
 #define HELP_QUIT           0x0002
 #define HELP_INDEX          0x0003
@@ -75,6 +77,7 @@ BOOL GetClientRect(HWND window, LPRECT rect);
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 BOOL GetTextExtentPointA(HDC dc, LPCSTR text, int length, LPSIZE size);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 BOOL MessageBeep(UINT type);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

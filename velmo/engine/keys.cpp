@@ -66,19 +66,24 @@ int CheckOperandDomain(int code, double x)
     return 0;
 }
 
-/* The typed text fits the X line when it is no wider than the line. Only
-   entry keys ask: under Wine finding the line is a server round trip. */
+/* The typed text fits the X line when, drawn in the line's own font, it is
+   no wider than the line. Only entry keys ask: under Wine each call here is
+   a server round trip. */
 static int FitsLine(const char *text)
 {
-    RECT line = {0, 0, 0, 0};
+    HWND line = GetDlgItem(mainWindow, IDC_LINE_X);
+    HFONT font = (HFONT)SendMessageA(line, WM_GETFONT, 0, 0);
+    RECT client = {0, 0, 0, 0};
     SIZE size = {0, 0};
-    HDC dc;
+    HDC dc = GetDC(line);
+    HGDIOBJ old = font ? SelectObject(dc, font) : NULL;
 
-    GetClientRect(GetDlgItem(mainWindow, IDC_LINE_X), &line);
-    dc = GetDC(mainWindow);
+    GetClientRect(line, &client);
     GetTextExtentPointA(dc, text, (int)strlen(text), &size);
-    ReleaseDC(mainWindow, dc);
-    return size.cx <= line.right;
+    if (font)
+        SelectObject(dc, old);
+    ReleaseDC(line, dc);
+    return size.cx <= client.right;
 }
 
 void RpnStack::HandleKey(UINT code)
