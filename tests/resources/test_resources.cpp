@@ -115,5 +115,16 @@ TEST(Resources, IconVersionAndManifest)
     ASSERT_TRUE(QueryActCtxW(0, context, NULL, CompatibilityInformationInActivationContext,
                              compatibility, sizeof(compatibility), NULL));
     EXPECT_EQ(compatibility[0], 5u) << "supported Windows versions";
+
+    /* Drawn at the screen's DPI, and with the buttons of Common Controls 6 */
+    WCHAR dpiAware[16] = L"";
+    ASSERT_TRUE(QueryActCtxSettingsW(0, context, NULL, L"dpiAware", dpiAware, 16, NULL));
+    EXPECT_STREQ(dpiAware, L"true");
+    ULONG_PTR cookie = 0;
+    ACTCTX_SECTION_KEYED_DATA found = {};
+    found.cbSize = sizeof(found);
+    ASSERT_TRUE(ActivateActCtx(context, &cookie));
+    EXPECT_TRUE(FindActCtxSectionStringW(0, NULL, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll", &found));
+    DeactivateActCtx(0, cookie);
     ReleaseActCtx(context);
 }
