@@ -86,6 +86,29 @@ TEST(Resources, EveryCommandHasItsButtonOrKey)
     EXPECT_EQ(Controls("DIAL_ABOUT").count(IDC_ABOUT_ICON), 1u);
 }
 
+/* ICONX's images, width x bits, each as Windows reads it ("!" where it cannot);
+   "*" marks the title bar's. The 32 x 32 in 16 colours comes first for old systems. */
+TEST(Resources, IconImages)
+{
+#pragma pack(push, 2)
+    struct Entry { BYTE width, height, colours, reserved; WORD planes, bits; DWORD bytes; WORD id; };
+#pragma pack(pop)
+    BYTE *group = (BYTE *)LockResource(LoadResource(NULL, FindResourceA(NULL, "ICONX", RT_GROUP_ICON)));
+    ASSERT_NE(group, nullptr);
+    const Entry *entry = (const Entry *)(group + 6);
+    int small = LookupIconIdFromDirectoryEx(group, TRUE, 16, 16, LR_DEFAULTCOLOR);
+    std::string images;
+    for (int i = 0; i < ((const WORD *)group)[2]; i++, entry++) {
+        HRSRC found = FindResourceA(NULL, MAKEINTRESOURCEA(entry->id), RT_ICON);
+        HICON icon = CreateIconFromResourceEx((BYTE *)LockResource(LoadResource(NULL, found)),
+                                              SizeofResource(NULL, found), TRUE, 0x30000, 0, 0, 0);
+        images += std::to_string(entry->width ? entry->width : 256) + "x" + std::to_string(entry->bits)
+                  + (icon ? "" : "!") + (entry->id == small ? "* " : " ");
+        DestroyIcon(icon);
+    }
+    EXPECT_EQ(images, "32x4 16x4 48x4 16x32* 32x32 48x32 256x32 ");
+}
+
 TEST(Resources, IconVersionAndManifest)
 {
     EXPECT_NE(LoadIconA(GetModuleHandleA(NULL), "ICONX"), nullptr);

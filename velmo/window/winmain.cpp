@@ -9,8 +9,9 @@
 
 static void RegisterMainClass(void)
 {
-    WNDCLASSA windowClass = {};
+    WNDCLASSEXA windowClass = {};
 
+    windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWndProc;
     windowClass.cbWndExtra = DLGWINDOWEXTRA;    /* a window built from a dialog template */
@@ -19,7 +20,10 @@ static void RegisterMainClass(void)
     windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
     windowClass.hbrBackground = BackgroundBrush();
     windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
+    /* The title bar's own 16-pixel image, not the 32-pixel one shrunk */
+    windowClass.hIconSm = (HICON)LoadImageA(instance, "ICONX", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                            GetSystemMetrics(SM_CYSMICON), 0);
+    RegisterClassExA(&windowClass);
 }
 
 int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR commandLine,
