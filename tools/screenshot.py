@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Starts VELMO.exe on a private X server, types a short calculation and saves
-a screenshot of the window.
+a screenshot of the window, and pictures of the About box and the Sound dialog
+beside it (OUT-about.png, OUT-sound.png).
 
 usage: screenshot.py BUILD_DIR OUT.png
 """
@@ -28,10 +29,11 @@ def png(bmp):
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
-def screenshot(s, path):
-    """The main window with its frame, as on the screen, as a PNG file."""
+def screenshot(s, path, window=None):
+    """The main window, or another window of the driver's list, with its frame as on the screen, as
+    a PNG file."""
     bmp = os.path.join(s.dir, "shot.bmp")
-    s.drv("shot Z:" + bmp.replace("/", "\\"))
+    s.drv("shot " + (f"{window['hwnd']} " if window else "") + "Z:" + bmp.replace("/", "\\"))
     with open(bmp, "rb") as f, open(path, "wb") as out:
         out.write(png(f.read()))
 
@@ -48,6 +50,12 @@ def main():
         s.keys("4", "period", "2")
         s.wait_lines(["4.2", "1.42857142857", "2.25"])
         screenshot(s, out)
+        for key, name in (("alt+a", "about"), ("alt+o", "sound")):
+            s.keys(key)
+            dialog = s.wait_box()
+            screenshot(s, out.replace(".png", f"-{name}.png"), dialog)
+            s.keys("Escape", target=dialog)
+            s.wait_gone(dialog)
         s.keys("alt+x")
         s.wait_exit()
     print(out)

@@ -1,9 +1,11 @@
 // velmodrv's screenshot command for the run command (tools/screenshot.py):
-//   shot PATH   the main window as on the screen, with whatever lies on top
-//               of it, as a 24-bit BMP file; "ok WIDTH HEIGHT"
+//   shot [HWND] PATH   the main window, or window HWND, as on the screen, with
+//                      whatever lies on top of it, as a 24-bit BMP file;
+//                      "ok WIDTH HEIGHT"
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -14,6 +16,11 @@
 bool shot_command(const std::string& name, const char* path, HWND main) {
   RECT r;
   if (name != "shot" || !main) return false;
+  if (*path >= '0' && *path <= '9') {
+    char* end;
+    main = reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(path, &end, 10)));
+    path = end + 1;
+  }
   GetWindowRect(main, &r);
   int w = r.right - r.left, h = r.bottom - r.top;
   HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
