@@ -2,6 +2,7 @@
    picture the program asks for is there, and Windows accepts the manifest */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,18 +15,22 @@ static const std::set<int> calculatorCommands = {
     CMD_CLEAR, CMD_SWAP, CMD_SQUARE};
 static const std::set<int> windowCommands = {CMD_HELP, CMD_ABOUT, CMD_EXIT, CMD_SOUND, CMD_PASTE};
 
-static void SkipText(const WORD *&p)
+/* A text of a template, and p past it; "" for a resource number */
+static std::string SkipText(const WORD *&p)
 {
+    std::string text;
     if (*p == 0xFFFF)
         p += 2;
     else
-        while (*p++) {}
+        while (*p++)
+            text += (char)p[-1];
+    return text;
 }
 
-/* The control IDs of a compiled dialog template */
-static std::set<int> Controls(const char *name)
+/* The controls of a compiled dialog template: their IDs and texts */
+static std::map<int, std::string> Controls(const char *name)
 {
-    std::set<int> ids;
+    std::map<int, std::string> ids;
     HRSRC found = FindResourceA(NULL, name, MAKEINTRESOURCEA(5));   /* RT_DIALOG */
     EXPECT_NE(found, nullptr) << name;
     if (!found)
@@ -39,10 +44,9 @@ static std::set<int> Controls(const char *name)
         SkipText(++p);
     for (int i = 0; i < head->cdit; i++) {
         const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)(((uintptr_t)p + 3) & ~(uintptr_t)3);
-        ids.insert(item->id);
         p = (const WORD *)(item + 1);
         SkipText(p);
-        SkipText(p);
+        ids[item->id] = SkipText(p);
         p = (const WORD *)((const BYTE *)(p + 1) + *p);
     }
     return ids;
@@ -64,7 +68,8 @@ TEST(Resources, EveryStringLoads)
 
 TEST(Resources, EveryCommandHasItsButtonOrKey)
 {
-    std::set<int> buttons = Controls("DIAL_MAIN"), keys;
+    std::map<int, std::string> buttons = Controls("DIAL_MAIN");
+    std::set<int> keys;
     for (int line = IDC_LINE_X; line <= IDC_LINE_T; line++)
         EXPECT_EQ(buttons.erase(line), 1u) << line;
 
@@ -82,7 +87,8 @@ TEST(Resources, EveryCommandHasItsButtonOrKey)
     }
     for (int command : windowCommands)
         EXPECT_TRUE(keys.count(command) && (buttons.count(command) || command == CMD_PASTE)) << command;
-    EXPECT_EQ(Controls("DIAL_SOUND"), (std::set<int>{IDC_OK, IDC_SOUND_ON, IDC_SOUND_OFF}));
+    std::map<int, std::string> sound = Controls("DIAL_SOUND");
+    EXPECT_TRUE(sound.size() == 3 && sound.count(IDC_OK) && sound.count(IDC_SOUND_ON) && sound.count(IDC_SOUND_OFF));
     EXPECT_EQ(Controls("DIAL_ABOUT").count(IDC_ABOUT_ICON), 1u);
 }
 
@@ -120,6 +126,15 @@ TEST(Resources, IconVersionAndManifest)
     ASSERT_TRUE(GetFileVersionInfoA(path, 0, (DWORD)version.size(), version.data()));
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\FileVersion", (void **)&text, &length));
     EXPECT_STREQ(text, "2, 0, 1, 0");
+    /* The About box tells the same version and copyright */
+    std::string notice = Controls("DIAL_ABOUT")[IDC_NOTICE];
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\LegalCopyright", (void **)&text, &length));
+    EXPECT_NE(notice.find(std::string("\n") + text), std::string::npos) << notice;
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\", (void **)&fixed, &length));
+    std::string number = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS))
+                         + "." + std::to_string(HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(notice.rfind("VELMO 2, version " + number + "\n", 0), 0u) << notice;
 
     /* As the loader reads it: an activation context made from the resource */
     ACTCTXA request = {};
