@@ -180,6 +180,25 @@ void reg_set(const char* arg) {
   reply(rc ? "err set failed" : "ok");
 }
 
+// The X line's client width and the width of TEXT in the line's font: "ok CLIENT TEXT".
+// The font is made as the dialog manager makes the template's "System" 8 point
+// (a font handle of another process cannot be used here)
+void extent(const char* text) {
+  HWND line = GetDlgItem(g_main, 190);
+  RECT client;
+  SIZE size;
+  HDC dc = GetDC(line);
+  HFONT font = CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_DONTCARE, "System");
+  HGDIOBJ old = SelectObject(dc, font);
+  GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &size);
+  SelectObject(dc, old);
+  ReleaseDC(line, dc);
+  DeleteObject(font);
+  GetClientRect(line, &client);
+  reply("ok " + std::to_string(client.right) + " " + std::to_string(size.cx));
+}
+
 // The DLLs a process has loaded, lower case
 void modules(const char* arg) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, strtoul(arg, nullptr, 10));
@@ -196,6 +215,8 @@ void modules(const char* arg) {
 
 int main() {
   static char line[1 << 22];
+  // Sizes and pictures in the screen's pixels, whatever its DPI
+  SetProcessDPIAware();
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   while (fgets(line, sizeof line, stdin)) {
@@ -233,6 +254,7 @@ int main() {
     else if (name == "reg-get") reg_get();
     else if (name == "reg-set") reg_set(arg);
     else if (name == "modules") modules(arg);
+    else if (name == "extent" && g_main) extent(arg);
     else if (name == "quit") return reply("ok"), 0;
     else if (!bench_command(name, arg) && !shot_command(name, arg, g_main)) reply("err unknown command or no window");
   }
