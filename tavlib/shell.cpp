@@ -1,4 +1,5 @@
-/* The help file's path, the Windows version test and the window background */
+/* The help file's path, the Windows version tests, system DLLs and the
+   window background */
 #include <windows.h>
 #include <string.h>
 #include "resource.h"
@@ -27,6 +28,32 @@ void BuildHelpPath(const char *fileName, char *out)
 int IsNewShell(void)
 {
     return LOBYTE(LOWORD(GetVersion())) > 3;
+}
+
+int HasWinHelp(void)
+{
+    return LOBYTE(LOWORD(GetVersion())) < 6;
+}
+
+/* Only the system directory: the program's own folder may hold anything */
+FARPROC LoadSystemProc(SystemProc *p)
+{
+    char path[MAX_PATH + 16];
+    UINT n;
+    HMODULE module;
+
+    if (p->tried)
+        return p->proc;
+    p->tried = 1;
+    n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || strlen(p->library) + 2 > sizeof(path) - n)
+        return NULL;
+    path[n] = '\\';
+    strcpy(path + n + 1, p->library);
+    module = LoadLibraryA(path);
+    if (module)
+        p->proc = GetProcAddress(module, p->name);
+    return p->proc;
 }
 
 HBRUSH BackgroundBrush(void)

@@ -32,7 +32,20 @@ int LoadIntSetting(const char *name, int fallback);
 /* out = the running program's directory followed by fileName */
 void BuildHelpPath(const char *fileName, char *out);
 int IsNewShell(void);
+/* Windows before Vista, which still has the WinHelp viewer */
+int HasWinHelp(void);
 HBRUSH BackgroundBrush(void);
+
+/* A function of a system DLL, loaded from the system directory on first
+   use and kept; proc is null when it could not be had. Clearing tried makes
+   the next use load it again. */
+struct SystemProc
+{
+    const char *library, *name;
+    int tried;
+    FARPROC proc;
+};
+FARPROC LoadSystemProc(SystemProc *p);
 
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -27,6 +27,7 @@ const std::string after(8, '9');
 HGDIOBJ const systemFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7000));
 HGDIOBJ const lineFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7001));
 HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
+HMODULE const hhctrlHandle = reinterpret_cast<HMODULE>(uintptr_t(0x680000));
 
 struct FreeAtExit
 {
@@ -58,6 +59,14 @@ bool Fails(const char *call)
 {
     int n = ++world.calls[call], nth = world.failNth[call];
     return nth == -1 || nth == n;
+}
+
+/* HTML Help's one entry: a window for a file, or closing them all */
+HWND HtmlHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
+{
+    if (Fails("HtmlHelpA"))
+        return nullptr;
+    return Record("htmlhelp:" + std::to_string(command) + ":" + (file ? file : ""), command == 1 ? DialogWindow() : nullptr);
 }
 
 Block *Live(HGLOBAL block)
@@ -197,18 +206,21 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size) { return (DWORD)fake::
 HGDIOBJ GetStockObject(int object) { return object == LTGRAY_BRUSH ? reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000)) : nullptr; }
 UINT GetSystemDirectoryA(LPSTR path, UINT size) { return (UINT)fake::CopyOut("C:\\Windows\\system32", path, size); }
 
-/* WINMM from the system directory is the one library there is */
+/* WINMM and HTML Help from the system directory are the libraries there are */
 HMODULE LoadLibraryA(LPCSTR path)
 {
+    std::string file = fake::Lower(path);
     world.loaded.push_back(path);
-    return Fails("LoadLibraryA") || fake::Lower(path) != "c:\\windows\\system32\\winmm.dll" ? nullptr : fake::winmmHandle;
+    return Fails("LoadLibraryA") ? nullptr : file == "c:\\windows\\system32\\winmm.dll" ? fake::winmmHandle
+           : file == "c:\\windows\\system32\\hhctrl.ocx" ? fake::hhctrlHandle : nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {
-    if (Fails("GetProcAddress") || module != fake::winmmHandle || strcmp(name, "sndPlaySoundA") != 0)
-        return nullptr;
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(sndPlaySoundA));
+    void (*proc)() = module == fake::winmmHandle && !strcmp(name, "sndPlaySoundA") ? reinterpret_cast<void (*)()>(sndPlaySoundA)
+                     : module == fake::hhctrlHandle && !strcmp(name, "HtmlHelpA") ? reinterpret_cast<void (*)()>(fake::HtmlHelpA)
+                     : nullptr;
+    return Fails("GetProcAddress") ? nullptr : reinterpret_cast<FARPROC>(proc);
 }
 
 BOOL OpenClipboard(HWND) { return !Fails("OpenClipboard") && !world.clipboardOpen && (world.clipboardOpen = true); }

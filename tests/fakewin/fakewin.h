@@ -37,8 +37,8 @@ struct World
     int textWrites = 0;                     /* SetDlgItemTextA calls */
     int lineWidth = 198;                    /* client width of the X line */
     std::vector<std::string> events;        /* "sound:add.wav", "beep", "box:Overflow", "timer",
-                                               "help:3:C:\\path", "quit:0", "dialog:DIAL_SOUND",
-                                               "end:0", "default:273" */
+                                               "help:3:C:\\path", "htmlhelp:1:C:\\path", "quit:0",
+                                               "dialog:DIAL_SOUND", "end:0", "default:273" */
     std::vector<Box> boxes;
     std::function<void()> onBox, onBeep;    /* run while a box is open, as a beep sounds */
     std::function<void(unsigned)> onExit;   /* ExitProcess; must not return */

@@ -105,10 +105,13 @@ Words Happened(size_t &boxSeen, int &defaults)
                 Fault("box '" + box.text + "' under '" + box.caption + "', wrong owner or flags");
             out.push_back(box.caption.empty() ? "{at:" + box.text.substr(0, box.text.rfind('/')) + "}"
                                               : (fatal ? "{fatal:" : "{") + box.text + "}");
-        } else if (kind == "help") {
-            out.push_back(rest[0] == '3' ? "help" : "helpquit");
-            if (rest.substr(2) != helpFile)
-                Fault("help file " + rest.substr(2));
+        } else if (kind == "help" || kind == "htmlhelp") {
+            /* WinHelp opens (3) and quits VELMO.HLP; HTML Help opens (1) VELMO.chm and closes all */
+            std::string file = rest.substr(rest.find(':') + 1);
+            bool open = rest.substr(0, rest.find(':')) == (kind == "help" ? "3" : "1");
+            out.push_back(std::string(kind == "help" ? "help" : "chm") + (open ? "" : "quit"));
+            if (file != (kind == "help" ? helpFile : open ? helpFile.substr(0, helpFile.size() - 3) + "chm" : ""))
+                Fault("help file " + file);
         } else if (kind == "default") {
             defaults++;
         } else {
@@ -147,7 +150,7 @@ void CheckRules(int keysLeft)
     if (w.openDCs || w.clipboardOpen || w.blocks.size() != (w.clipboardText ? 1u : 0u) || w.openKeys != keysLeft)
         return Fault("a device context, the clipboard, a memory block or a key left open");
     for (const std::string &path : w.loaded)
-        if (path != "C:\\Windows\\system32\\winmm.dll")
+        if (path != "C:\\Windows\\system32\\winmm.dll" && path != "C:\\Windows\\system32\\hhctrl.ocx")
             return Fault("a library loaded from " + path);
     for (int i = 0; i < c.depth; i++)
         if (!(fabs(c.values[c.top + i]) < 1.3407807929942596e+154))
@@ -170,6 +173,7 @@ void Reset()
 {
     fake::Reset();
     ForgetSoundLibrary();
+    ForgetHelpLibrary();
     calculator = RpnStack();
     mathError = 0;
     soundOn = 1;
@@ -212,7 +216,7 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "ini") {
         w.profile["sound"] = text;
     } else if (name == "os") {
-        w.version = value == "win32s" ? 0x80000003 : 0x00000003;
+        w.version = value == "win32s" ? 0x80000003 : value == "xp" ? 0x0A280105 : 0x00000003;
     } else if (name == "dlg") {
         w.onDialog = [value](DLGPROC procedure) {
             std::stringstream ids(value);

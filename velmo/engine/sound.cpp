@@ -1,44 +1,18 @@
 /* Sound feedback */
 #include <windows.h>
 #include <mmsystem.h>
-#include <string.h>
 #include "globals.h"
 #include "velmo.h"
 
 typedef BOOL (WINAPI *SndPlaySoundProc)(LPCSTR name, UINT flags);
 
-/* WINMM is loaded when the first sound plays, not at start-up, and kept for
-   the life of the process. It comes from the system directory only: the
-   program's own folder may hold anything. */
-static struct
-{
-    int tried;
-    SndPlaySoundProc play;      /* null when WINMM could not be had */
-} winmm;
-
-static SndPlaySoundProc SoundPlayer(void)
-{
-    char path[MAX_PATH + 16];
-    UINT n;
-    HMODULE module;
-
-    if (winmm.tried)
-        return winmm.play;
-    winmm.tried = 1;
-    n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return NULL;
-    strcpy(path + n, "\\winmm.dll");
-    module = LoadLibraryA(path);
-    if (module)
-        winmm.play = (SndPlaySoundProc)(void (*)(void))GetProcAddress(module, "sndPlaySoundA");
-    return winmm.play;
-}
+/* WINMM is loaded when the first sound plays, not at start-up */
+static SystemProc winmm = {"winmm.dll", "sndPlaySoundA", 0, NULL};
 
 void ForgetSoundLibrary(void)
 {
     winmm.tried = 0;
-    winmm.play = NULL;
+    winmm.proc = NULL;
 }
 
 void PlaySoundFile(const char *name)
@@ -50,7 +24,7 @@ void PlaySoundFile(const char *name)
         return;
     calculator.FlushLines();
     /* Without WINMM the program goes on without sound */
-    play = SoundPlayer();
+    play = (SndPlaySoundProc)(void (*)(void))LoadSystemProc(&winmm);
     if (play)
         play(name, SND_SYNC);
 }

@@ -16,17 +16,6 @@ static int IsCalculatorCommand(UINT code)
     return (code >= CMD_SUB && code <= CMD_DIGIT + 9) || (code >= CMD_RAISE && code <= CMD_SWAP);
 }
 
-static void OpenHelp(void)
-{
-    if (!WinHelpA(mainWindow, helpPath, HELP_INDEX, 0))
-        ShowMessage(mainWindow, IDS_HELP_ERROR, 0);
-}
-
-static void CloseHelp(void)
-{
-    WinHelpA(mainWindow, helpPath, HELP_QUIT, 0);
-}
-
 static void RunDialog(const char *name, DLGPROC procedure)
 {
     FATAL_CHECK(DialogBoxParamA(instance, name, mainWindow, procedure, 0) == -1, IDS_NO_DIALOG);

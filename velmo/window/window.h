@@ -1,4 +1,4 @@
-/* The main window and the Sound dialog. */
+/* The main window, the Sound dialog and the help. */
 #ifndef VELMO_WINDOW_H
 #define VELMO_WINDOW_H
 
@@ -6,5 +6,12 @@
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SoundDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* Opens the help, or shows the help error; closes it again */
+void OpenHelp(void);
+void CloseHelp(void);
+/* HTML Help is loaded by the first Help; this forgets it, so that the next
+   Help loads it again */
+void ForgetHelpLibrary(void);
 
 #endif

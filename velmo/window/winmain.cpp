@@ -51,8 +51,10 @@ int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR com
         /* The Alt entries of the table are typed characters, matched on
            WM_SYSCHAR. Offered a key-down with Alt, the table would also match
            Alt+1 by its key code and eat the key, so that releasing Alt opens
-           the system menu, and Alt+F4 would run "s" (F4 is key code 's'). */
+           the system menu, and Alt+F4 would run "s" (F4 is key code 's').
+           The HTML Help window runs in this thread: its keys stay its own. */
         if (message.message == WM_SYSKEYDOWN
+            || (message.hwnd != mainWindow && !IsChild(mainWindow, message.hwnd))
             || !TranslateAcceleratorA(mainWindow, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
