@@ -10,21 +10,25 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const int widths[4] = {198, 40, 600, 2000};
+    static const char *const widths[4] = {"198", "40", "600", "2000"};
     static const char alphabet[] = "0123456789.+-*/~<YRNSDCWQPVHAXO@$";
-    std::string text, keys;
+    std::string row, text, keys;
+    char byte[8];
     size_t i = 1;
 
     if (size == 0)
         return 0;
+    row = std::string("sound=") + (char)('0' + (data[0] & 1)) + " width=" + widths[(data[0] >> 1) & 3];
     for (; i < size && data[i] != 0xFF; i++)
-        text += (char)data[i];
+        text += (snprintf(byte, sizeof byte, "\\x%02x", data[i]), byte);
     for (i++; i < size; i++)
         keys += alphabet[data[i] % (sizeof(alphabet) - 1)];
-    std::string problem = data[0] & 8 ? RunKeys(data[0] & 1, widths[(data[0] >> 1) & 3], "", text, keys)
-                                      : RunKeys(data[0] & 1, widths[(data[0] >> 1) & 3], text, "", keys);
+    if (!text.empty())
+        row += (data[0] & 8 ? " regraw=\"" : " clipraw=\"") + text + "\"";
+    row += " " + (keys.empty() ? "_" : keys) + " => *";
+    std::string problem = RunRow(row);
     if (!problem.empty()) {
-        fprintf(stderr, "keys %s: %s\n", keys.c_str(), problem.c_str());
+        fprintf(stderr, "%s: %s\n", row.c_str(), problem.c_str());
         abort();
     }
     return 0;

@@ -340,7 +340,7 @@ std::string RunRow(const std::string &row)
     Words events = problem.empty() ? Press(keys, keysLeft) : Words();
     std::string shown = Lines();
     shown.erase(shown.find_last_not_of('|') + 1);
-    if (problem.empty() && shown != lines)
+    if (problem.empty() && shown != lines && lines != "*")
         Fault("lines " + shown);
     for (i += 3; i < words.size() && problem.empty(); i++) {
         if (words[i] == ":")
@@ -356,20 +356,5 @@ std::string RunRow(const std::string &row)
             seen += " " + e;
         Fault("events:" + seen);
     }
-    return problem;
-}
-
-std::string RunKeys(int sound, int width, const std::string &clip, const std::string &stored,
-                    const std::string &keys)
-{
-    Reset();
-    problem.clear();
-    soundOn = sound;
-    fake::world.lineWidth = width;
-    if (!clip.empty())
-        fake::PutClipboardBytes(clip);
-    if (!stored.empty())
-        fake::PutRegValue(soundKey, REG_SZ, stored);
-    Press(keys, 0);
     return problem;
 }

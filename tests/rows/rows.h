@@ -6,13 +6,7 @@
 
 #include <string>
 
-/* Runs one row; returns what went wrong, or "" */
+/* Runs one row; returns what went wrong, or "". LINES "*" are not compared. */
 std::string RunRow(const std::string &row);
-
-/* The fuzz target's way in: keys with the rules checked and no expectations,
-   with these bytes on the clipboard (none when empty) and as the stored
-   Sound setting (none when empty) */
-std::string RunKeys(int sound, int width, const std::string &clip, const std::string &stored,
-                    const std::string &keys);
 
 #endif
