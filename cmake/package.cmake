@@ -25,13 +25,15 @@ add_custom_command(OUTPUT ${sound_files}
   COMMENT "Making the wave files")
 add_custom_target(velmo_sounds ALL DEPENDS ${sound_files})
 
-# WinHelp file and its contents list; the viewer's caption is its title
-set(help_files ${VELMO_OUT}/VELMO.HLP ${VELMO_OUT}/VELMO.cnt)
+# WinHelp file and its contents list, for Windows before Vista; the viewer's
+# caption is its title. The same help as HTML Help, for Vista and later.
+set(help_files ${VELMO_OUT}/VELMO.HLP ${VELMO_OUT}/VELMO.cnt ${VELMO_OUT}/VELMO.chm)
 add_custom_command(OUTPUT ${help_files}
-  COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP ${CMAKE_SOURCE_DIR}/resources/velmo.but
+  COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP --chm=${VELMO_OUT}/VELMO.chm
+          ${CMAKE_SOURCE_DIR}/resources/velmo.but
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlpwindow.py ${VELMO_OUT}/VELMO.HLP
   DEPENDS resources/velmo.but tools/hlpwindow.py
-  COMMENT "Making VELMO.HLP")
+  COMMENT "Making VELMO.HLP and VELMO.chm")
 add_custom_target(velmo_help ALL DEPENDS ${help_files})
 
 # Building the program builds what it plays and opens
@@ -63,9 +65,9 @@ add_custom_command(OUTPUT ${VELMO_ZIP} ${VELMO_SETUP}
           ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${stage}
   COMMAND ${ZIP} -X -q -9 -r ${VELMO_ZIP} ${package}
   COMMAND ${MAKENSIS} -V2 -DARCH=${VELMO_ARCH} -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage}
-          -DOUTFILE=${VELMO_SETUP} ${CMAKE_SOURCE_DIR}/resources/setup.nsi
+          -DICON=${VELMO_ICON} -DOUTFILE=${VELMO_SETUP} ${CMAKE_SOURCE_DIR}/resources/setup.nsi
   WORKING_DIRECTORY ${packages}
-  DEPENDS VELMO ${help_files} ${sound_files} resources/setup.nsi
+  DEPENDS VELMO ${help_files} ${sound_files} resources/setup.nsi ${VELMO_ICON}
           ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
   COMMENT "Packing ${package}.zip and ${package}-setup.exe")
 add_custom_target(dist DEPENDS ${VELMO_ZIP} ${VELMO_SETUP})

@@ -7,8 +7,10 @@ In a fresh prefix of the build's architecture or the one given (the 32-bit insta
 on 64-bit Windows goes to "Program Files (x86)" and the 32-bit registry view): installs
 with /S, checks the files against ZIP, the Add/Remove entry and the shortcut, starts the
 program through the shortcut, calculates, turns sound on, opens the help, exits,
-uninstalls with /S and checks that the files, folder, shortcut, entry and settings are
-gone, a neighbouring key of the same maker stays, and no file is left after a restart.
+installs again over it (an upgrade: one entry, the setting kept), uninstalls silently as
+Add/Remove does and checks that the files, folder, shortcut, entry and settings are gone,
+a neighbouring key of the same maker stays, nothing waits for a restart to be deleted and
+no file is left after one.
 """
 import os
 import re
@@ -19,11 +21,13 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import ROOT, Session, Skip, pe_arch  # noqa: E402
+from winenv import ROOT, Session, Skip, pe_arch, poll  # noqa: E402
 from test_program import back_to_main, expect, sound_dialog, wait_viewer  # noqa: E402
 
 SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMO 2"
+UNINSTALLS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+UNINSTALL_KEY = UNINSTALLS + r"\VELMO 2"
+SESSION_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 SETTINGS_KEY = r"HKCU\Software\Mondrel\VELMO 2"
 NEIGHBOUR_KEY = r"HKCU\Software\Mondrel\Other Product"
 # The files the program plays, as the build makes them
@@ -93,11 +97,15 @@ def install_and_uninstall(s, setup, package):
     expect(sorted(os.listdir(installed)), sorted(list(shipped) + ["uninstall.exe"]), "installed files")
     for name, data in shipped.items():
         expect(open(os.path.join(installed, name), "rb").read() == data, True, f"{name} installed as in the zip")
-    entry = reg_query(s, UNINSTALL_KEY).stdout.decode("cp1252")
-    for value in ("DisplayName    REG_SZ    VELMO 2",
-                  f'UninstallString    REG_SZ    "{install_dir}\\uninstall.exe"',
-                  "Publisher    REG_SZ    Mondrel Software"):
-        expect(value in entry, True, f"Add/Remove entry has {value!r}")
+    entry = dict(re.findall(r"^ +(\S+) +REG_\w+ +(.*?)\r?$", reg_query(s, UNINSTALL_KEY).stdout.decode("cp1252"), re.M))
+    uninstaller = f'"{install_dir}\\uninstall.exe"'
+    want = {"DisplayName": "VELMO 2", "DisplayVersion": re.search(r"VELMO-(.+)-win", package)[1],
+            "Publisher": "Mondrel Software", "DisplayIcon": install_dir + r"\VELMO.exe,0", "InstallLocation": install_dir,
+            "UninstallString": f"{uninstaller} _?={install_dir}", "QuietUninstallString": f"{uninstaller} /S _?={install_dir}",
+            "NoModify": "0x1", "NoRepair": "0x1"}
+    expect({name: entry.get(name) for name in want}, want, "Add/Remove entry")
+    size = sum(os.path.getsize(os.path.join(installed, name)) for name in os.listdir(installed)) // 1024
+    expect(abs(int(entry.get("EstimatedSize", "0"), 0) - size) < 40, True, f"EstimatedSize {entry.get('EstimatedSize')}, {size} KB")
 
     # Started as the shortcut starts it: in the install folder
     expect(shortcut_fields(link), (install_dir + r"\VELMO.exe", install_dir), "shortcut target and folder")
@@ -114,19 +122,22 @@ def install_and_uninstall(s, setup, package):
     expect(s.wait_exit(), 0, "exit code")
     s.wait_gone(viewer)
     expect(s.reg_get(), (1, b"1\0"), "Sound setting stored")
+    # Installed again over it: the same folder and entry, the setting kept
+    expect(run(s, setup, "/S").returncode, 0, "upgrade exit code")
+    expect(set(shipped) - set(os.listdir(installed)), set(), "files missing after the upgrade")
+    entries = run(s, "reg", "query", UNINSTALLS, "/s", *s.view).stdout.decode("cp1252")
+    expect(len(re.findall(r"DisplayName +REG_SZ +VELMO 2\r?$", entries, re.M)), 1, "Add/Remove entries after the upgrade")
+    expect(s.reg_get(), (1, b"1\0"), "Sound setting kept by the upgrade")
     expect(run(s, "reg", "add", NEIGHBOUR_KEY, "/f", *s.view).returncode, 0, "neighbour key made")
 
-    # The uninstaller runs a copy of itself and returns at once: with the driver gone too, the
-    # wine server ends when that copy has done its work
-    s.drv("quit")
-    s.driver.wait(10)
-    expect(run(s, os.path.join(installed, "uninstall.exe"), "/S").returncode, 0, "silent uninstall exit code")
-    subprocess.run(["wineserver", "-w"], env=s.env, timeout=120)
-    s.open_driver()
-    s.drv("windows")
-    expect(sorted(os.listdir(installed)) if os.path.exists(installed) else None, None, "install folder removed")
+    # As Add/Remove runs it: in place, done when it returns but for its own file and the folder
+    args = want["QuietUninstallString"][len(uninstaller) + 1:].split(" ")
+    expect(run(s, os.path.join(installed, "uninstall.exe"), *args).returncode, 0, "silent uninstall exit code")
+    poll(lambda: None if os.path.exists(installed) else True, 10, lambda: f"install folder left: {files(installed)}")
     expect(os.path.exists(link), False, "shortcut removed")
-    # The copy and its folder are left for the next start of Windows to delete
+    # Asked while the driver keeps the wine server up: wine forgets them when it ends
+    pending = run(s, "reg", "query", SESSION_KEY, "/v", "PendingFileRenameOperations")
+    expect(pending.stdout.decode("cp1252") if pending.returncode == 0 else None, None, "files left for a restart to delete")
     expect(run(s, "wineboot", "-r").returncode, 0, "restart")
     expect(sorted(files(drive_c) - before), [], "files left after uninstalling and a restart")
     expect(key_exists(s, UNINSTALL_KEY), False, "Add/Remove entry removed")
