@@ -14,7 +14,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from winenv import Session, Skip, poll, unescape  # noqa: E402
+from screenshot import screenshot  # noqa: E402
 
 HELP_TITLE = "VELMO 2 Help"
 REG_SZ = 1
@@ -114,15 +116,24 @@ def buttons(s):
     expect(s.wait_exit(), 0, "exit code")
 
 
-def wait_viewer(s):
-    """The help viewer, a process of its own: its caption is the help's title and its page the
-    contents, which begins with the title and lists the chapters."""
-    viewer = s.wait_window(lambda w: w["pid"] != s.pid and w["cls"] == "MS_WINHELP" and w["caption"] == HELP_TITLE)
+def wait_viewer(s, winhelp=False):
+    """The help's window, captioned with its title. From Windows Vista on, the program's own HTML Help
+    window (its panes blank without Wine's Gecko); before, the WinHelp viewer, a process of its own,
+    whose page is the contents, which begins with the title and lists the chapters."""
+    want = ("MS_WINHELP", True) if winhelp else ("HH Parent", False)
+    viewer = s.wait_window(lambda w: (w["cls"], w["pid"] != s.pid) == want and w["caption"] == HELP_TITLE)
+    if not winhelp:
+        return viewer
     page = []
     poll(lambda: True if page.append(unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])) or (
         page[-1].startswith(HELP_TITLE + "\r\n") and "Chapter 2: Keys and buttons" in page[-1]) else None,
         10, lambda: f"help page is not the contents: {page[-1][:200]!r}")
     return viewer
+
+
+def viewer_keys(s, *keys):
+    wid = s._run(["xdotool", "search", "--onlyvisible", "--name", f"^{HELP_TITLE}$"]).split()[0]
+    s._run(["xdotool", "windowfocus", "--sync", wid, "key", *keys])
 
 
 def back_to_main(s):
@@ -133,13 +144,12 @@ def back_to_main(s):
 
 @test
 def help_and_about(s):
+    s.windows_version("winxp")
     s.start()
     for how in ("F1", "alt+h", 122):
         s.click(how) if how == 122 else s.keys(how)
-        viewer = wait_viewer(s)
-        # Closed from its own window, so that the next one is opened anew
-        wid = s._run(["xdotool", "search", "--onlyvisible", "--name", f"^{HELP_TITLE}$"]).split()[0]
-        s._run(["xdotool", "windowfocus", "--sync", wid, "key", "alt+F4"])
+        viewer = wait_viewer(s, winhelp=True)
+        viewer_keys(s, "alt+F4")            # closed from its own window, so that the next one is opened anew
         s.wait_gone(viewer)
         back_to_main(s)
     s.keys("alt+a")
@@ -150,12 +160,27 @@ def help_and_about(s):
     for close in ("alt+x", "alt+F4"):          # Exit, or closing the window, closes the help too
         s.start() if close == "alt+F4" else None
         s.keys("4", "F1")
-        viewer = wait_viewer(s)
+        viewer = wait_viewer(s, winhelp=True)
         back_to_main(s)
         expect_lines(s, "4")
         s.keys(close)
         expect(s.wait_exit(), 0, "exit code")
         s.wait_gone(viewer)
+
+
+@test
+def html_help(s):
+    """On Windows 10 the help is HTML Help, in the program's thread: the keys typed there stay there."""
+    s.windows_version("win10")
+    s.start()
+    s.keys("7", "Return", "F1")
+    viewer = wait_viewer(s)
+    viewer_keys(s, "5", "Page_Up")
+    back_to_main(s)
+    s.keys("2", "plus")
+    expect_lines(s, "9")
+    quit_program(s)
+    s.wait_gone(viewer)
 
 
 def sound_dialog(s, *keys):
@@ -173,15 +198,20 @@ def sound_dialog(s, *keys):
 
 @test
 def sound_setting(s):
-    # stored before the start, keys in the dialog, shown on at the start, stored afterwards
-    for stored, keys, on, after in ((None, ["Escape"], False, None), (None, ["alt+e", "Return"], False, b"1\0"),
-                                    (b"1\0", ["alt+d", "Escape"], True, b"0\0"), (b"01\0", ["Return"], True, b"01\0")):
+    """The Sound value stored before the start (type, bytes), the keys typed in the dialog, whether it
+    shows sound on, and the value afterwards. Values of the wrong type, length or form leave sound off
+    and stay as they were."""
+    hostile = [(4, b"\x01\0\0\0"), (1, b"1" * 200 + b"\0"), (1, b"-1\0"), (1, b" 1\0"), (1, b"99999999999\0")]
+    for kind, stored, keys, on, after in [(1, None, ["Escape"], False, None), (1, None, ["alt+e", "Return"], False, b"1\0"),
+                                          (1, b"1\0", ["alt+d", "Escape"], True, b"0\0"),
+                                          (1, b"01\0", ["Return"], True, b"01\0")] + [
+                                              (k, v, ["Escape"], False, v) for k, v in hostile]:
         s.open_driver()
         if stored:
-            s.reg_set(REG_SZ, stored)
+            s.reg_set(kind, stored)
         s.start()
-        expect(sound_dialog(s, *keys), on, f"sound on at the start with {stored!r} stored")
-        expect(s.reg_get(), after and (REG_SZ, after), f"stored after {keys}")
+        expect(sound_dialog(s, *keys), on, f"sound on at the start with {stored[:16] if stored else None!r} stored")
+        expect(s.reg_get(), after and (kind, after), f"stored after {keys}")
         quit_program(s)
 
 
@@ -219,6 +249,28 @@ def sound(s):
         quit_program(s)
 
 
+@test
+def dpi(s):
+    """At 96, 120 and 144 DPI the longest number that can be typed is shown whole and one digit
+    more is refused; a screenshot of each is left in the test's folder."""
+    widths = set()
+    for dpi in (96, 120, 144):
+        if s.driver:                                # each process reads the DPI when it starts
+            s.drv("quit")
+            s.driver.wait(10)
+        s._run(s.wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                      str(dpi), "/f"))
+        s.start()
+        client = int(s.drv("extent 1").split()[1])
+        longest = max(n for n in range(1, 90) if int(s.drv("extent " + "1" * n).split()[2]) <= client)
+        s.keys(*["1"] * (longest + 1))
+        expect_lines(s, "1" * longest)
+        screenshot(s, os.path.join(s.workdir, f"velmo-{dpi}dpi.png"))
+        quit_program(s)
+        widths.add(client)
+    expect(len(widths), 3, "X line widths at three DPIs")
+
+
 def no_box(s):
     expect([w["caption"] for w in s.windows() if w["cls"] == "#32770" and w["pid"] == s.pid], [], "message boxes")
 
@@ -243,22 +295,6 @@ def hostile_clipboard(s):
     s.keys("1", "Return", "2", "plus")
     expect_lines(s, "3")
     quit_program(s)
-
-
-@test
-def hostile_sound_setting(s):
-    """Stored Sound values of the wrong type, length or form: sound stays off, the value as it was."""
-    s.open_driver()
-    for kind, data in ((4, b"\x01\x00\x00\x00"), (1, b"1" * 200 + b"\0"), (1, b"-1\0"), (1, b" 1\0"),
-                       (1, b"99999999999\0")):
-        s.reg_set(kind, data)
-        s.start()
-        no_box(s)
-        s.keys("2", "Return", "3", "plus")
-        expect_lines(s, "5")
-        expect(sound_dialog(s, "Escape"), False, f"sound off for stored {data[:16]!r}")
-        expect(s.reg_get(), (kind, data), "stored value left as it was")
-        quit_program(s)
 
 
 def main(tests=TESTS, doc=__doc__):

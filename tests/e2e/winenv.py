@@ -131,6 +131,10 @@ class Session:
         """The command that runs program (a path, or one of wine's own) in this prefix."""
         return [loader(pe_arch(program) if os.path.isfile(program) else self.arch), program, *args]
 
+    def windows_version(self, version):
+        """The Windows the prefix says it is to programs started afterwards: "winxp", "win10"..."""
+        self._run(self.wine("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", version, "/f"))
+
     def _run(self, cmd, env=None, timeout=20):
         return subprocess.run(cmd, env=env or self.env, timeout=timeout, check=True, stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
@@ -139,7 +143,7 @@ class Session:
         """The prefix sessions are copied from, made once per architecture and wine version."""
         path = os.path.join(TEMPLATES, self.arch)
         os.makedirs(TEMPLATES, exist_ok=True)
-        stamp, version = os.path.join(path, ".velmo-ready"), self._run(self.wine("--version")).strip()
+        stamp, version = os.path.join(path, ".velmo-ready"), self._run(self.wine("--version")).strip() + " marlett"
         with open(path + ".lock", "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
             if os.path.exists(stamp) and open(stamp).read() == version:
@@ -152,6 +156,8 @@ class Session:
                 self._run(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"),
                           env, 60)
                 self._run(["wineserver", "-w"], env, 60)
+                # Debian's wine does not find its own Marlett, which draws the caption buttons
+                shutil.copy("/usr/share/wine/fonts/marlett.ttf", os.path.join(path, "drive_c", "windows", "Fonts"))
             except BaseException:
                 subprocess.run(["wineserver", "-k"], env=env, timeout=30, stderr=subprocess.DEVNULL)
                 shutil.rmtree(path, ignore_errors=True)
