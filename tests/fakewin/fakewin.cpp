@@ -62,7 +62,7 @@ bool Fails(const char *call)
 }
 
 /* HTML Help's one entry: a window for a file, or closing them all */
-HWND HtmlHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
+HWND WINAPI HtmlHelpA(HWND, LPCSTR file, UINT command, UINT_PTR)
 {
     if (Fails("HtmlHelpA"))
         return nullptr;
@@ -190,9 +190,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
     if (Fails("DialogBoxParamA"))
         return -1;
     Record(std::string("dialog:") + name, 0);
-    procedure(fake::DialogWindow(), WM_INITDIALOG, 0, 0);
+    (world.dialogProc = procedure)(fake::DialogWindow(), WM_INITDIALOG, 0, 0);
     if (world.onDialog)
-        world.onDialog(procedure);
+        world.onDialog();
     return 0;
 }
 
@@ -325,10 +325,10 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR value, LPCST
            && (world.profile[fake::Lower(name)] = value, TRUE);
 }
 
-DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback, LPSTR out, DWORD size, LPCSTR file)
+INT GetPrivateProfileStringA(LPCSTR section, LPCSTR name, LPCSTR fallback, LPSTR out, UINT size, LPCSTR file)
 {
     auto entry = world.profile.find(fake::Lower(name));
     bool found = !Fails("GetPrivateProfileStringA") && !*section && fake::Lower(file) == "velmo.ini"
                  && entry != world.profile.end();
-    return (DWORD)fake::CopyOut(found ? entry->second : fallback, out, size);
+    return (INT)fake::CopyOut(found ? entry->second : fallback, out, size);
 }

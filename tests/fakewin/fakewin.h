@@ -42,9 +42,10 @@ struct World
     std::vector<Box> boxes;
     std::function<void()> onBox, onBeep;    /* run while a box is open, as a beep sounds */
     std::function<void(unsigned)> onExit;   /* ExitProcess; must not return */
-    LRESULT (*windowProc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
-    /* Runs a modal dialog: the test plays the user on the dialog procedure */
-    std::function<void(DLGPROC procedure)> onDialog;
+    WNDPROC windowProc = nullptr;
+    /* Runs a modal dialog: the test plays the user on its procedure */
+    DLGPROC dialogProc = nullptr;
+    std::function<void()> onDialog;
     DWORD version = 0x23F00206;             /* Windows NT 6.2 */
     std::string modulePath = "C:\\Program Files\\VELMO 2\\VELMO.EXE";
     HWND focus = nullptr;

@@ -218,10 +218,10 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "os") {
         w.version = value == "win32s" ? 0x80000003 : value == "xp" ? 0x0A280105 : 0x00000003;
     } else if (name == "dlg") {
-        w.onDialog = [value](DLGPROC procedure) {
+        w.onDialog = [value]() {
             std::stringstream ids(value);
             for (std::string id; std::getline(ids, id, ',');)
-                handled += (handled.empty() ? "" : ",") + std::to_string(procedure(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0));
+                handled += (handled.empty() ? "" : ",") + std::to_string(fake::world.dialogProc(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0));
         };
     } else if (name == "path") {
         w.modulePath = text;
