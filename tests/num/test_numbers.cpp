@@ -72,35 +72,21 @@ std::string TypedText(std::mt19937_64 &random)
 
 } // namespace
 
-TEST(NumberText, KnownTexts)
+/* What never reaches the display (the stack holds no value from the square root
+   of the largest double on) but is written or classified safely all the same;
+   the cases the program can show are rows of tests/num/numbers.rows */
+TEST(NumberText, ValuesNeverShown)
 {
-    const struct { double value; const char *text; } cases[] = {
-        {1e15, "1e+015"}, {1.5e-7, "1.5e-007"}, {123456789012345.0, "1.23456789012e+014"},
-        {999999999999.0, "999999999999"}, {999999999999.5, "1e+012"}, {999999999999.4, "999999999999"},
-        {99999999999.95, "99999999999.9"}, {99999999999.995, "100000000000"}, {0.0001, "0.0001"},
-        {0.0000999999999999995, "0.0001"}, {0.0000999999999999449, "9.99999999999e-005"},
-        {0.00001, "1e-005"}, {1e11, "100000000000"}, {1e100, "1e+100"}, {2.0 / 3, "0.666666666667"},
-        {-1.5e20, "-1.5e+020"}, {-0.0001, "-0.0001"}, {123456.7, "123456.7"}, {100.0, "100"},
-        {5e-324, "4.94065645841e-324"}, {-DBL_MAX, "-1.79769313486e+308"}, {DBL_MIN, "2.22507385851e-308"},
-        {0.0, "0"}, {-0.0, "0"}, {-1.23456789012e-100, "-1.23456789012e-100"},
-        /* digits 13-17 are 49999 and more follows: the 17-digit rounding carries into the 12th */
-        {FromBits(0x00002035b850f175), "1.74973831019e-310"}, {FromBits(0x3f241c71038c31e0), "0.000153435512197"},
-        {FromBits(0x4011eb65124880f2), "4.47987774437"}, {FromBits(0x7e5c72548a1e282d), "4.7626217801e+300"},
-        /* a tie at 17 digits */
-        {1999999999999999.75, "2e+015"}, {1999999999949999.25, "1.99999999995e+015"},
-        /* never on the display, but written safely */
-        {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"}, {NAN, "nan"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(Format(c.value), c.text) << std::hexfloat << c.value;
+    EXPECT_EQ(Format(HUGE_VAL), "inf");
+    EXPECT_EQ(Format(-HUGE_VAL), "-inf");
+    EXPECT_EQ(Format(NAN), "nan");
+    EXPECT_EQ(Format(-DBL_MAX), "-1.79769313486e+308");
 }
 
-TEST(NumberRead, TypedForms)
+TEST(NumberRead, FormsNotTyped)
 {
     const struct { const char *text; int read; double value; } cases[] = {
-        {"5.", 1, 5}, {"007", 1, 7}, {"0.", 1, 0}, {".5", 1, 0.5}, {"00.000", 1, 0}, {"12x", 1, 12},
-        {"1e5", 1, 1}, {"1.2.3", 1, 1.2}, {"9007199254740993", 1, 9007199254740992.0},
-        {"123456789012345678901234567890", 1, 1.2345678901234568e29},
+        {".5", 1, 0.5}, {"00.000", 1, 0}, {"12x", 1, 12}, {"1e5", 1, 1}, {"1.2.3", 1, 1.2},
         {".", 0, 0}, {"", 0, 0}, {"..5", 0, 0}, {"-5", 0, 0}, {"+5", 0, 0}, {" 5", 0, 0},
     };
     for (const auto &c : cases) {
@@ -117,29 +103,15 @@ TEST(NumberRead, TypedForms)
     EXPECT_EQ(value, 0.0);
 }
 
-TEST(Power, Rules)
+TEST(Power, OperandsAndResultsNeverOnTheStack)
 {
     const double inf = HUGE_VAL;
     const PowerCase cases[] = {
-        {2, 0, 0, 1}, {0, -0.0, 0, 1}, {NAN, 0, 0, 1}, {0, -1, MATH_SING, 0}, {-0.0, -2.5, MATH_SING, 0},
-        {0, 3, 0, 0.0}, {-0.0, 3, 0, -0.0}, {-0.0, 2, 0, 0.0}, {-2, 0.5, MATH_DOMAIN, 0},
-        {-5, 4503599627370495.5, MATH_DOMAIN, 0}, {-8, 3, 0, -512}, {-8, 2, 0, 64}, {-2, -1, 0, -0.5},
-        {-1, 9007199254740991.0, 0, -1}, {-1, 4503599627370496.0, 0, 1}, {-2, 1023, 0, -0x1p1023},
-        {-2, 1025, MATH_OVERFLOW, 0}, {-2, -1075, MATH_UNDERFLOW, 0}, {1, -1e300, 0, 1},
-        {1 + DBL_EPSILON, 1e300, MATH_OVERFLOW, 0}, {1 - DBL_EPSILON / 2, 1e300, MATH_UNDERFLOW, 0},
-        {5e-324, -2, MATH_OVERFLOW, 0}, {5e-324, 0.5, 0, 0x1p-537}, {5e-324, 1, MATH_UNDERFLOW, 0},
-        {inf, 2, MATH_OVERFLOW, 0}, {inf, -2, MATH_UNDERFLOW, 0}, {-inf, 0.5, MATH_DOMAIN, 0},
+        {NAN, 0, 0, 1}, {inf, 2, MATH_OVERFLOW, 0}, {inf, -2, MATH_UNDERFLOW, 0}, {-inf, 0.5, MATH_DOMAIN, 0},
         {0.5, inf, MATH_UNDERFLOW, 0}, {0.5, -inf, MATH_OVERFLOW, 0}, {-1, inf, 0, 1}, {0, -inf, MATH_SING, 0},
-        {NAN, 2, MATH_DOMAIN, 0}, {2, NAN, MATH_DOMAIN, 0},
-        /* exact powers, halfway cases to even, and the ends of the range */
-        {10, 22, 0, 1e22}, {1.5, 7, 0, 17.0859375}, {0.5, -3, 0, 8}, {16, -0.75, 0, 0.125},
-        {134217727, 2, 0, 18014398241046528.0}, {134217725, 2, 0, 18014397704175624.0},
-        {1.3407807929942596e154, 2, 0, 0x1.ffffffffffffep1023}, {10, 308, 0, 1e308},
-        {10, 309, MATH_OVERFLOW, 0}, {10, -307, 0, 1e-307}, {10, -308, MATH_UNDERFLOW, 0},
-        {2, -1022, 0, DBL_MIN}, {2, -1023, MATH_UNDERFLOW, 0}, {0x1p-511, 2, 0, DBL_MIN},
-        {DBL_MIN, 1 + DBL_EPSILON, MATH_UNDERFLOW, 0}, {-DBL_MIN, 3, MATH_UNDERFLOW, 0},
-        /* 0.99999999999999992 of the smallest normal number rounds up to it */
-        {0x1.c540565bf865bp-326, 0x1.924b09dcfc42ap+1, 0, DBL_MIN},
+        {NAN, 2, MATH_DOMAIN, 0}, {2, NAN, MATH_DOMAIN, 0}, {0, -1, MATH_SING, 0}, {-2, 0.5, MATH_DOMAIN, 0},
+        {-2, -1075, MATH_UNDERFLOW, 0}, {-2, 1023, 0, -0x1p1023}, {-2, 1025, MATH_OVERFLOW, 0}, {10, 308, 0, 1e308},
+        {10, 309, MATH_OVERFLOW, 0}, {1.3407807929942596e154, 2, 0, 0x1.ffffffffffffep1023},
     };
     for (const PowerCase &c : cases) {
         double result = 12345;
@@ -285,5 +257,19 @@ TEST(Numbers, SameDigestOnEveryTarget)
         mix(&error, sizeof error);
         mix(&result, sizeof result);
     }
-    EXPECT_EQ(digest, 0xce1ec321e691948fULL) << std::hex << digest;
+    /* and the edges of tests/num/numbers.rows, whose texts the host checks */
+    for (double v : {999999999999.5, 999999999999.4, 99999999999.95, 99999999999.995, 0.0000999999999999995,
+                     0.0000999999999999449, 1999999999999999.75, 1999999999949999.25, 0x0.02035b850f175p-1022,
+                     0x1.41c71038c31e0p-13, 0x1.1eb65124880f2p+2, 5e-324}) {
+        std::string text = Format(v);
+        mix(text.data(), text.size());
+    }
+    for (const auto &p : {std::make_pair(0x1.c540565bf865bp-326, 0x1.924b09dcfc42ap+1), std::make_pair(134217727.0, 2.0),
+                          std::make_pair(134217725.0, 2.0), std::make_pair(0x1p-1022, 0x1.0000000000001p+0)}) {
+        double result = 0;
+        int error = PowerOf(p.first, p.second, &result);
+        mix(&error, sizeof error);
+        mix(&result, sizeof result);
+    }
+    EXPECT_EQ(digest, 0xda19e7298e4bd7c1ULL) << std::hex << digest;
 }
