@@ -297,26 +297,27 @@ def hostile_clipboard(s):
     quit_program(s)
 
 
-def main(tests=TESTS, doc=__doc__):
-    if len(sys.argv) < 2:
-        sys.exit(doc)
-    build, failed = os.path.abspath(sys.argv[1]), []
-    names = sys.argv[2:] or list(tests)
-    for name in names:
+def run(tests, build, exe=None, arch=None):
+    """Runs each test in a session of its own: the program exe (VELMO.exe of build) in a prefix of
+    its architecture, or arch; exits with the result, 77 when this machine cannot run them."""
+    failed = []
+    for name, fn in tests.items():
         started = time.monotonic()
         try:
-            with Session(os.path.join(build, "VELMO.exe"), os.path.join(build, "tests", "velmodrv.exe"),
-                         os.path.join(build, "e2e")) as s:
-                tests[name](s)
+            with Session(exe or os.path.join(build, "VELMO.exe"), os.path.join(build, "tests", "velmodrv.exe"),
+                         os.path.join(build, "e2e"), arch) as s:
+                fn(s)
             print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
         except Skip as e:
             sys.exit(print(f"SKIP: {e}") or 77)
         except AssertionError as e:
             failed.append(name)
             print(f"FAIL {name}: {e}")
-    print(f"{len(names) - len(failed)} passed, {len(failed)} failed")
+    print(f"{len(tests) - len(failed)} passed, {len(failed)} failed")
     sys.exit(1 if failed else 0)
 
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    run({name: TESTS[name] for name in sys.argv[2:] or TESTS}, os.path.abspath(sys.argv[1]))
