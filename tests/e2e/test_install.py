@@ -1,16 +1,6 @@
 #!/usr/bin/env python3
-"""An installer under wine: a silent install, the installed program, a silent uninstall.
-
-usage: test_install.py BUILD_DIR SETUP_EXE ZIP [win32|win64]
-
-In a fresh prefix of the build's architecture or the one given (the 32-bit installer
-on 64-bit Windows goes to "Program Files (x86)" and the 32-bit registry view): installs
-with /S, checks the files against ZIP, the Add/Remove entry and the shortcut, starts the
-program through the shortcut, calculates, turns sound on, opens the help, exits,
-installs again over it (an upgrade: one entry, the setting kept), uninstalls silently as
-Add/Remove does and checks that the files, folder, shortcut, entry and settings are gone,
-a neighbouring key of the same maker stays, nothing waits for a restart to be deleted and
-no file is left after one.
+"""An installer under wine, in a fresh prefix of the build's architecture or the one given: install,
+use, upgrade, uninstall, and nothing left behind. usage: test_install.py BUILD_DIR SETUP_EXE ZIP [ARCH]
 """
 import os
 import re

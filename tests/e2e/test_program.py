@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the real VELMO.exe under wine on Xvfb: what the host cannot show.
-
-usage: test_program.py BUILD_DIR [TEST ...]
-Each test runs in a fresh Wine prefix and X server of its own; it types real
-keys and clicks with xdotool and checks the program from outside through the
-driver (velmodrv.exe). Without names, every test runs.
+"""End-to-end tests of the real VELMO.exe under wine on Xvfb, each in a prefix and X server of its
+own: what the host cannot show. usage: test_program.py BUILD_DIR [TEST ...] (all without names)
 """
 import glob
 import os
@@ -44,14 +40,12 @@ def expect_lines(s, *wanted):
 
 
 def expect_box(s, text, caption="VELMO 2 - Error"):
-    """The program's message box: its caption and text; answered with OK."""
     box = s.wait_box()
     expect((box["caption"], box["text"]), (caption, text), "message box")
     s.close_box(box)
 
 
 def expect_clip(s, wanted):
-    """The clipboard comes to hold wanted: the copy may still be on its way."""
     seen = []
     poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, 10,
          lambda: f"clipboard {seen[-1]!r}, expected {wanted!r}")
@@ -90,7 +84,7 @@ def rows(s):
             arrow = w.index("=>")
             for option in w[:arrow - 1]:
                 if option.startswith("clip="):
-                    s.clip_clear() if option == "clip=-" else s.clip_set(text(option[5:]))
+                    s.drv("clip-clear") if option == "clip=-" else s.clip_set(text(option[5:]))
                 elif option != "sound=0":
                     raise AssertionError(f"{option} cannot be set on the real program: {row}")
             s.keys(*(KEYS.get(k, k) for k in w[arrow - 1] if k != "_"))
@@ -108,7 +102,7 @@ def buttons(s):
     s.start()
     for control in (55, 13, 50, 42):                                # 7 Enter 2 *
         s.click(control)
-        expect(s.focus(), "main", "focus after a click")
+        expect(s.drv("focus"), "ok main", "focus after a click")
     expect_lines(s, "14")
     s.keys("1", "plus")                                             # keys still reach the window
     expect_lines(s, "15")
@@ -117,9 +111,8 @@ def buttons(s):
 
 
 def wait_viewer(s, winhelp=False):
-    """The help's window, captioned with its title. From Windows Vista on, the program's own HTML Help
-    window (its panes blank without Wine's Gecko); before, the WinHelp viewer, a process of its own,
-    whose page is the contents, which begins with the title and lists the chapters."""
+    """The help's window, captioned with its title: the program's own HTML Help window (blank without
+    Gecko), or the WinHelp viewer, a process of its own, showing the contents page."""
     want = ("MS_WINHELP", True) if winhelp else ("HH Parent", False)
     viewer = s.wait_window(lambda w: (w["cls"], w["pid"] != s.pid) == want and w["caption"] == HELP_TITLE)
     if not winhelp:
@@ -144,7 +137,7 @@ def back_to_main(s):
 
 @test
 def help_and_about(s):
-    s.windows_version("winxp")
+    s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "winxp", "/f")
     s.start()
     for how in ("F1", "alt+h", 122):
         s.click(how) if how == 122 else s.keys(how)
@@ -171,7 +164,7 @@ def help_and_about(s):
 @test
 def html_help(s):
     """On Windows 10 the help is HTML Help, in the program's thread: the keys typed there stay there."""
-    s.windows_version("win10")
+    s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "win10", "/f")
     s.start()
     s.keys("7", "Return", "F1")
     viewer = wait_viewer(s)
@@ -184,13 +177,12 @@ def html_help(s):
 
 
 def sound_dialog(s, *keys):
-    """Opens the Sound dialog with Alt+o, types keys into it and waits for it to close;
-    returns whether it showed sound on when it opened."""
+    """Whether the Sound dialog showed sound on when it opened; then keys typed in it close it."""
     s.keys("alt+o")
     dialog = s.wait_box()
     expect(dialog["caption"], "Sound", "Sound dialog")
-    on = s.checked(dialog, 101)
-    expect(s.checked(dialog, 102), not on, "one radio button checked")
+    on, off = (s.drv(f"checked {dialog['hwnd']} {id}") == "ok 1" for id in (101, 102))
+    expect(off, not on, "one radio button checked")
     s.keys(*keys, target=dialog)
     s.wait_gone(dialog)
     return on
@@ -198,9 +190,8 @@ def sound_dialog(s, *keys):
 
 @test
 def sound_setting(s):
-    """The Sound value stored before the start (type, bytes), the keys typed in the dialog, whether it
-    shows sound on, and the value afterwards. Values of the wrong type, length or form leave sound off
-    and stay as they were."""
+    """The Sound value stored (type, bytes), keys typed in the dialog, whether it shows sound on, the
+    value afterwards. Values of the wrong type, length or form leave sound off and stay."""
     hostile = [(4, b"\x01\0\0\0"), (1, b"1" * 200 + b"\0"), (1, b"-1\0"), (1, b" 1\0"), (1, b"99999999999\0")]
     for kind, stored, keys, on, after in [(1, None, ["Escape"], False, None), (1, None, ["alt+e", "Return"], False, b"1\0"),
                                           (1, b"1\0", ["alt+d", "Escape"], True, b"0\0"),
@@ -258,8 +249,7 @@ def dpi(s):
         if s.driver:                                # each process reads the DPI when it starts
             s.drv("quit")
             s.driver.wait(10)
-        s._run(s.wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
-                      str(dpi), "/f"))
+        s.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
         s.start()
         client = int(s.drv("extent 1").split()[1])
         longest = max(n for n in range(1, 90) if int(s.drv("extent " + "1" * n).split()[2]) <= client)
@@ -298,8 +288,7 @@ def hostile_clipboard(s):
 
 
 def run(tests, build, exe=None, arch=None):
-    """Runs each test in a session of its own: the program exe (VELMO.exe of build) in a prefix of
-    its architecture, or arch; exits with the result, 77 when this machine cannot run them."""
+    """Runs each test on exe (VELMO.exe) in a prefix of its architecture, or arch; exits 77 if it cannot."""
     failed = []
     for name, fn in tests.items():
         started = time.monotonic()

@@ -131,9 +131,9 @@ class Session:
         """The command that runs program (a path, or one of wine's own) in this prefix."""
         return [loader(pe_arch(program) if os.path.isfile(program) else self.arch), program, *args]
 
-    def windows_version(self, version):
-        """The Windows the prefix says it is to programs started afterwards: "winxp", "win10"..."""
-        self._run(self.wine("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", version, "/f"))
+    def reg(self, *args):
+        """wine's reg command in this prefix, for programs started afterwards."""
+        self._run(self.wine("reg", *args))
 
     def _run(self, cmd, env=None, timeout=20):
         return subprocess.run(cmd, env=env or self.env, timeout=timeout, check=True, stdin=subprocess.DEVNULL,
@@ -241,13 +241,6 @@ class Session:
         poll(lambda: None if any(w["hwnd"] == window["hwnd"] for w in self.windows()) else True, timeout,
              lambda: f"{window['caption']!r} still open")
 
-    def focus(self):
-        """"main", a control ID, "none" or "other <hwnd>"."""
-        return self.drv("focus")[3:]
-
-    def checked(self, window, control_id):
-        return self.drv(f"checked {window['hwnd']} {control_id}") == "ok 1"
-
     def clip_get(self):
         v = self.drv("clip-get")[3:]
         return None if v == "none" else bytes.fromhex(v)
@@ -255,9 +248,6 @@ class Session:
     def clip_set(self, data, terminated=True):
         """Wine writes a 0 over the last byte of the block: an unterminated text loses its last byte."""
         self.drv(("clip-set " if terminated else "clip-set-raw ") + data.hex())
-
-    def clip_clear(self):
-        self.drv("clip-clear")
 
     def reg_get(self):
         v = self.drv("reg-get")[3:].split(" ")
