@@ -9,9 +9,8 @@ import subprocess
 import sys
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winenv import ROOT, pe_arch, poll  # noqa: E402
 from test_program import back_to_main, expect, run as run_tests, sound_dialog, wait_viewer  # noqa: E402
+from winenv import ROOT, pe_arch, poll  # noqa: E402
 
 SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/VELMO 2.lnk"
 UNINSTALLS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"

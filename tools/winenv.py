@@ -1,5 +1,6 @@
-"""Runs VELMO 2 under wine on an X server of its own and drives it with velmodrv.exe; the
-end-to-end tests, the benchmarks and the run command's screenshot use it.
+"""Runs VELMO 2 under wine on an X server of its own and drives it with velmodrv.exe; the run
+command's screenshot, the benchmarks and the end-to-end tests use it (the tests add their own
+helpers in tests/e2e/test_program.py).
 
     with Session(exe, driver, workdir) as s:
         s.start()
@@ -20,7 +21,7 @@ import tempfile
 import threading
 import time
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 # One template prefix per architecture, shared by every build tree
 TEMPLATES = os.path.join(ROOT, "build", "wine-templates")
 # No menu entries on the Linux desktop for shortcuts made inside the prefix
@@ -131,10 +132,6 @@ class Session:
         """The command that runs program (a path, or one of wine's own) in this prefix."""
         return [loader(pe_arch(program) if os.path.isfile(program) else self.arch), program, *args]
 
-    def reg(self, *args):
-        """wine's reg command in this prefix, for programs started afterwards."""
-        self._run(self.wine("reg", *args))
-
     def _run(self, cmd, env=None, timeout=20):
         return subprocess.run(cmd, env=env or self.env, timeout=timeout, check=True, stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
@@ -233,28 +230,9 @@ class Session:
         """The program's visible message box or dialog; any process's before the main window is known."""
         return self.wait_window(lambda w: w["cls"] == "#32770" and self.pid in (None, w["pid"]), timeout)
 
-    def close_box(self, box, button=1):
-        self.drv(f"press {box['hwnd']} {button}")
-        self.wait_gone(box)
-
     def wait_gone(self, window, timeout=10):
         poll(lambda: None if any(w["hwnd"] == window["hwnd"] for w in self.windows()) else True, timeout,
              lambda: f"{window['caption']!r} still open")
-
-    def clip_get(self):
-        v = self.drv("clip-get")[3:]
-        return None if v == "none" else bytes.fromhex(v)
-
-    def clip_set(self, data, terminated=True):
-        """Wine writes a 0 over the last byte of the block: an unterminated text loses its last byte."""
-        self.drv(("clip-set " if terminated else "clip-set-raw ") + data.hex())
-
-    def reg_get(self):
-        v = self.drv("reg-get")[3:].split(" ")
-        return None if v == ["missing"] else (int(v[0]), bytes.fromhex(v[1]))
-
-    def reg_set(self, kind, data):
-        self.drv(f"reg-set {kind} {data.hex()}")
 
     # -- real input through the X server
 
@@ -263,8 +241,3 @@ class Session:
         if target is None:
             self._run(["xdotool", "windowfocus", "--sync", self.wid])
         self._run(["xdotool", "key", "--delay", "30", *names], timeout=20 + len(names))
-
-    def click(self, control_id):
-        x, y = self.drv(f"center {control_id}").split()[1:]
-        # No --sync: it waits for a motion that never comes when the pointer is already there
-        self._run(["xdotool", "mousemove", x, y, "click", "1"])
