@@ -95,7 +95,7 @@ TEST(NumberRead, FormsNotTyped)
         EXPECT_EQ(Bits(value), Bits(c.read ? c.value : -1)) << c.text;
     }
     double value = 0;
-    std::string huge = std::string(400, '9') + ".5";
+    std::string huge = std::string(900, '9') + ".5";     /* more digits than are kept */
     EXPECT_EQ(ReadNumber(huge.c_str(), &value), 1);
     EXPECT_TRUE(std::isinf(value));
     std::string tiny = "0." + std::string(400, '0') + "1";
