@@ -25,14 +25,19 @@ void BuildHelpPath(const char *fileName, char *out)
     strcat(out, fileName);
 }
 
+static int MajorVersion(void)
+{
+    return LOBYTE(LOWORD(GetVersion()));
+}
+
 int IsNewShell(void)
 {
-    return LOBYTE(LOWORD(GetVersion())) > 3;
+    return MajorVersion() > 3;
 }
 
 int HasWinHelp(void)
 {
-    return LOBYTE(LOWORD(GetVersion())) < 6;
+    return MajorVersion() < 6;
 }
 
 /* Only the system directory: the program's own folder may hold anything */
