@@ -26,6 +26,18 @@ static void RegisterMainClass(void)
     RegisterClassExA(&windowClass);
 }
 
+/* The key messages the accelerator table is offered. Its Alt entries are
+   typed characters, matched on WM_SYSCHAR: offered a key-down with Alt, the
+   table would also match Alt+1 by its key code and eat the key, so that
+   releasing Alt opens the system menu, and Alt+F4 would run "s" (F4 is key
+   code 's'). The HTML Help window runs in this thread: its keys stay its own. */
+static int IsCalculatorKey(const MSG *message)
+{
+    return message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST
+           && message->message != WM_SYSKEYDOWN
+           && (message->hwnd == mainWindow || IsChild(mainWindow, message->hwnd));
+}
+
 int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand)
 {
@@ -48,14 +60,7 @@ int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR com
     ShowWindow(mainWindow, showCommand);
 
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        /* The Alt entries of the table are typed characters, matched on
-           WM_SYSCHAR. Offered a key-down with Alt, the table would also match
-           Alt+1 by its key code and eat the key, so that releasing Alt opens
-           the system menu, and Alt+F4 would run "s" (F4 is key code 's').
-           The HTML Help window runs in this thread: its keys stay its own. */
-        if (message.message == WM_SYSKEYDOWN
-            || (message.hwnd != mainWindow && !IsChild(mainWindow, message.hwnd))
-            || !TranslateAcceleratorA(mainWindow, accelerators, &message)) {
+        if (!IsCalculatorKey(&message) || !TranslateAcceleratorA(mainWindow, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
