@@ -10,4 +10,8 @@ endfunction()
 function(velmo_strict target)
   velmo_warnings(${target})
   target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti>")
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Nothing to unwind: no DWARF unwind tables in the 32-bit code
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables>")
+  endif()
 endfunction()

@@ -28,6 +28,7 @@ HGDIOBJ const systemFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7000));
 HGDIOBJ const lineFont = reinterpret_cast<HGDIOBJ>(uintptr_t(0x7001));
 HMODULE const winmmHandle = reinterpret_cast<HMODULE>(uintptr_t(0x600000));
 HMODULE const hhctrlHandle = reinterpret_cast<HMODULE>(uintptr_t(0x680000));
+HMODULE const user32Handle = reinterpret_cast<HMODULE>(uintptr_t(0x700000));
 
 struct FreeAtExit
 {
@@ -53,6 +54,13 @@ template <typename T> T Record(const std::string &event, T result)
 {
     world.events.push_back(event);
     return result;
+}
+
+/* Notes the first call given a window or DC it should not have been */
+void Misuse(bool wrong, const std::string &what)
+{
+    if (wrong && world.misuse.empty())
+        world.misuse = what;
 }
 
 bool Fails(const char *call)
@@ -94,6 +102,11 @@ void Reset()
 
 HWND MainWindow() { return reinterpret_cast<HWND>(uintptr_t(0x1000)); }
 HWND DialogWindow() { return reinterpret_cast<HWND>(uintptr_t(0x3000)); }
+HWND XLine() { return GetDlgItem(MainWindow(), IDC_LINE_X); }
+HINSTANCE Program() { return reinterpret_cast<HINSTANCE>(uintptr_t(0x400000)); }
+HICON Icon(int size) { return reinterpret_cast<HICON>(uintptr_t(0x90000 + size)); }
+HCURSOR Arrow() { return reinterpret_cast<HCURSOR>(uintptr_t(0x8000)); }
+int SmallIconSize() { return 20; }
 std::string ClipboardText() { return world.clipboardText ? world.clipboardText->bytes.substr(0, GlobalSize(world.clipboardText)).c_str() : ""; }
 
 void PutClipboardBytes(const std::string &bytes)
@@ -116,6 +129,7 @@ void PutRegValue(const std::string &path, DWORD type, const std::string &data)
 }
 
 using fake::Fails;
+using fake::Misuse;
 using fake::Record;
 
 int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
@@ -130,16 +144,39 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size)
 }
 
 BOOL SetDlgItemTextA(HWND, int id, LPCSTR text) { return world.controls[id] = text, ++world.textWrites; }
-HWND GetDlgItem(HWND, int id) { return reinterpret_cast<HWND>(uintptr_t(0x10000 + id)); }
-BOOL GetClientRect(HWND, LPRECT rect) { return *rect = RECT{0, 0, world.lineWidth, 24}, TRUE; }
-HDC GetDC(HWND) { return world.openDCs++, world.dcFont = fake::systemFont, fake::screenDC; }
-/* A DC given back with another font still selected counts as left open */
-int ReleaseDC(HWND, HDC dc) { return world.openDCs -= dc == fake::screenDC && world.dcFont == fake::systemFont, dc == fake::screenDC; }
-HGDIOBJ SelectObject(HDC, HGDIOBJ object) { return std::exchange(world.dcFont, object); }
+HWND GetDlgItem(HWND window, int id)
+{
+    Misuse(window != fake::MainWindow(), "a control asked of another window than the main one");
+    return reinterpret_cast<HWND>(uintptr_t(0x10000 + id));
+}
+
+/* Only the X line is measured: any other window is the main window's size */
+BOOL GetClientRect(HWND window, LPRECT rect)
+{
+    Misuse(window != fake::XLine(), "a client rectangle asked of another window than the X line");
+    return *rect = RECT{0, 0, window == fake::XLine() ? world.lineWidth : 330, 24}, TRUE;
+}
+
+HDC GetDC(HWND window) { return world.openDCs++, world.dcWindow = window, world.dcFont = fake::systemFont, fake::screenDC; }
+
+/* A DC given back with another font still selected, or to another window, counts as left open */
+int ReleaseDC(HWND window, HDC dc)
+{
+    bool released = dc == fake::screenDC && window == world.dcWindow;
+    Misuse(!released, "a DC released to another window than the one it came from");
+    return world.openDCs -= released && world.dcFont == fake::systemFont, released;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object)
+{
+    Misuse(dc != fake::screenDC, "a font selected into another DC");
+    return std::exchange(world.dcFont, object);
+}
 
 /* The lines' font: 8 pixels a character, 4 for the point; a DC's own system font is wider */
-BOOL GetTextExtentPointA(HDC, LPCSTR text, int length, LPSIZE size)
+BOOL GetTextExtentPointA(HDC dc, LPCSTR text, int length, LPSIZE size)
 {
+    Misuse(dc != fake::screenDC, "a text measured in another DC");
     int half = world.dcFont == fake::lineFont ? 4 : 5;
     *size = SIZE{half * (2 * length - (int)std::count(text, text + length, '.')), 16};
     return TRUE;
@@ -163,7 +200,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 BOOL sndPlaySoundA(LPCSTR name, UINT) { return Record(std::string("sound:") + name, TRUE); }
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return message == WM_GETFONT ? reinterpret_cast<LRESULT>(fake::lineFont) : world.windowProc(window, message, wParam, lParam);
+    if (message != WM_GETFONT)
+        return world.windowProc(window, message, wParam, lParam);
+    Misuse(window != fake::XLine(), "a font asked of another window than the X line");
+    return reinterpret_cast<LRESULT>(window == fake::XLine() ? fake::lineFont : fake::systemFont);
 }
 BOOL KillTimer(HWND, UINT_PTR) { return Record("timer", FALSE); }
 HWND SetFocus(HWND window) { return std::exchange(world.focus, window); }
@@ -196,9 +236,42 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC procedure, LPARAM)
     return 0;
 }
 
+/* The program's own module and USER32, which is loaded with it */
 HMODULE GetModuleHandleA(LPCSTR name)
 {
-    return name && fake::Lower(name) == "velmo.exe" ? reinterpret_cast<HMODULE>(uintptr_t(0x400000)) : nullptr;
+    std::string module = name ? fake::Lower(name) : "";
+    return module == "velmo.exe" ? fake::Program() : module == "user32" || module == "user32.dll" ? fake::user32Handle : nullptr;
+}
+
+ATOM RegisterClassExA(const WNDCLASSEXA *windowClass)
+{
+    return world.windowClass = *windowClass, Record("classex", ATOM(1));
+}
+
+ATOM RegisterClassA(const WNDCLASSA *c)
+{
+    world.windowClass = WNDCLASSEXA{0, c->style, c->lpfnWndProc, c->cbClsExtra, c->cbWndExtra, c->hInstance, c->hIcon,
+                                    c->hCursor, c->hbrBackground, c->lpszMenuName, c->lpszClassName, nullptr};
+    return Record("class", ATOM(1));
+}
+
+static bool IsIconX(HINSTANCE module, LPCSTR name)
+{
+    return module == fake::Program() && !IS_INTRESOURCE(name) && !strcmp(name, "ICONX");
+}
+
+HICON LoadIconA(HINSTANCE module, LPCSTR name) { return IsIconX(module, name) ? fake::Icon(32) : nullptr; }
+
+HANDLE LoadImageA(HINSTANCE module, LPCSTR name, UINT type, int cx, int cy, UINT)
+{
+    return IsIconX(module, name) && type == IMAGE_ICON && cx == cy ? fake::Icon(cx) : nullptr;
+}
+
+HCURSOR LoadCursorA(HINSTANCE module, LPCSTR name) { return !module && name == IDC_ARROW ? fake::Arrow() : nullptr; }
+
+int GetSystemMetrics(int index)
+{
+    return index == SM_CXSMICON || index == SM_CYSMICON ? fake::SmallIconSize() : 0;
 }
 
 /* Cut and terminated as on Windows XP and later */
@@ -215,10 +288,21 @@ HMODULE LoadLibraryA(LPCSTR path)
            : file == "c:\\windows\\system32\\hhctrl.ocx" ? fake::hhctrlHandle : nullptr;
 }
 
+/* USER32's functions of Windows 95 and NT 4, unless the row takes them away */
+static void (*UserProc(const std::string &name))()
+{
+    if (world.missing.count(name))
+        return nullptr;
+    return name == "RegisterClassExA" ? reinterpret_cast<void (*)()>(RegisterClassExA)
+           : name == "LoadImageA" ? reinterpret_cast<void (*)()>(LoadImageA)
+           : name == "GetSystemMetrics" ? reinterpret_cast<void (*)()>(GetSystemMetrics) : nullptr;
+}
+
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {
     void (*proc)() = module == fake::winmmHandle && !strcmp(name, "sndPlaySoundA") ? reinterpret_cast<void (*)()>(sndPlaySoundA)
                      : module == fake::hhctrlHandle && !strcmp(name, "HtmlHelpA") ? reinterpret_cast<void (*)()>(fake::HtmlHelpA)
+                     : module == fake::user32Handle ? UserProc(name)
                      : nullptr;
     return Fails("GetProcAddress") ? nullptr : reinterpret_cast<FARPROC>(proc);
 }

@@ -59,6 +59,10 @@ struct World
     std::set<Block *> blocks;               /* every live memory block */
     std::map<std::string, std::map<std::string, RegValue>> registry;  /* lower-case key paths */
     std::map<std::string, std::string> profile;     /* VELMO.INI's unnamed section */
+    std::set<std::string> missing;          /* USER32 functions GetProcAddress does not find */
+    WNDCLASSEXA windowClass = {};           /* the class registered, hIconSm null from RegisterClassA */
+    HWND dcWindow = nullptr;                /* the window the open DC came from */
+    std::string misuse;                     /* the first call given the wrong window or DC */
 };
 
 extern World world;
@@ -66,6 +70,11 @@ extern World world;
 void Reset();
 HWND MainWindow();
 HWND DialogWindow();                    /* the open modal dialog */
+HWND XLine();                           /* the main window's X line */
+HINSTANCE Program();                    /* VELMO.EXE's module */
+HICON Icon(int size);                   /* ICONX's image of that size; 32 from LoadIconA */
+HCURSOR Arrow();
+int SmallIconSize();                    /* SM_CXSMICON and SM_CYSMICON */
 std::string ClipboardText();            /* "" when there is no CF_TEXT */
 void PutClipboardBytes(const std::string &bytes);   /* exactly these bytes, no terminator added */
 const RegValue *FindRegValue(const std::string &path);

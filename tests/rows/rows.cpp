@@ -88,6 +88,20 @@ bool SameBits(double a, double b)
     return memcmp(&a, &b, sizeof a) == 0;
 }
 
+/* The main window's class as registered: RegisterClassExA with the small
+   icon, or RegisterClassA; "" when something is wrong with it */
+std::string ClassEvent(const std::string &kind)
+{
+    const WNDCLASSEXA &c = fake::world.windowClass;
+    bool ex = kind == "classex";
+    if (c.style != (CS_HREDRAW | CS_VREDRAW) || c.lpfnWndProc != MainWndProc || c.cbClsExtra || c.cbWndExtra != DLGWINDOWEXTRA
+        || c.hInstance != instance || c.hIcon != fake::Icon(32) || c.hCursor != fake::Arrow()
+        || c.hbrBackground != BackgroundBrush() || c.lpszMenuName || !c.lpszClassName || strcmp(c.lpszClassName, "VELMO 2")
+        || c.cbSize != (ex ? sizeof c : 0) || c.hIconSm != (ex ? fake::Icon(fake::SmallIconSize()) : nullptr))
+        Fault("the window class is not as registered by " + kind);
+    return kind;
+}
+
 /* What the user met: the recorded calls as row events; counts the calls that
    went on to the default window procedure */
 Words Happened(size_t &boxSeen, int &defaults)
@@ -114,6 +128,8 @@ Words Happened(size_t &boxSeen, int &defaults)
                 Fault("help file " + file);
         } else if (kind == "default") {
             defaults++;
+        } else if (kind == "class" || kind == "classex") {
+            out.push_back(ClassEvent(kind));
         } else {
             out.push_back(e == "beep" ? "!" : kind == "sound" ? rest.substr(0, rest.size() - 4)
                           : kind == "dialog" ? (rest == "DIAL_ABOUT" ? "about" : "sounddlg")
@@ -147,6 +163,8 @@ void CheckRules(int keysLeft)
     double typed = 0;
     if (c.top < 0 || c.top > STACK_SIZE || c.depth != STACK_SIZE - c.top || mathError || c.linesPending || c.linesHeld)
         return Fault("top and depth disagree, or a math error or line writes are left pending");
+    if (!w.misuse.empty())
+        return Fault(w.misuse);
     if (w.openDCs || w.clipboardOpen || w.blocks.size() != (w.clipboardText ? 1u : 0u) || w.openKeys != keysLeft)
         return Fault("a device context, the clipboard, a memory block or a key left open");
     for (const std::string &path : w.loaded)
@@ -178,6 +196,8 @@ void Reset()
     mathError = 0;
     soundOn = 1;
     mainWindow = fake::MainWindow();
+    instance = fake::Program();
+    LoadText(IDS_CLASS_NAME, className, sizeof(className));
     for (int i = 0; i < 4; i++)
         fake::world.controls[IDC_LINE_X + i] = "";
     fake::world.windowProc = MainWndProc;
@@ -223,6 +243,9 @@ void Apply(const std::string &name, const std::string &value)
             for (std::string id; std::getline(ids, id, ',');)
                 handled += (handled.empty() ? "" : ",") + std::to_string(fake::world.dialogProc(fake::DialogWindow(), WM_COMMAND, (WPARAM)atoll(id.c_str()), 0));
         };
+    } else if (name == "missing") {
+        for (std::string f; std::getline(list, f, ',');)
+            w.missing.insert(f);
     } else if (name == "path") {
         w.modulePath = text;
     } else {
@@ -289,6 +312,8 @@ Words Press(const std::string &keys, int keysLeft)
             soundOn = LoadIntSetting(soundKeyName, 0);
         else if (key == '$')
             MainWndProc(mainWindow, WM_DESTROY, 0, 0);
+        else if (key == '%')
+            RegisterMainClass();
         else if (code < 0 && key != '_')
             Fault(std::string("unknown key ") + key);
         else if (key != '_' && (fake::world.focus = nullptr, MainWndProc(mainWindow, WM_COMMAND, (WPARAM)code, 0), fake::world.focus != mainWindow))
@@ -300,7 +325,7 @@ Words Press(const std::string &keys, int keysLeft)
         int command = (int)(code & 0xFFFF);
         bool window = command == CMD_HELP || command == CMD_ABOUT || command == CMD_EXIT || command == CMD_SOUND;
         /* calculator commands go on to the default procedure; a pasted backspace may send Drop back */
-        if (strchr("@$_", key) || window ? defaults > 0 : !defaults && command != CMD_PASTE)
+        if (strchr("@$%_", key) || window ? defaults > 0 : !defaults && command != CMD_PASTE)
             Fault("the command did not go on to the default window procedure, or went on wrongly");
         for (const std::string &e : now)
             if ((e == "{Not enough numbers on the stack}" || e == "{Division by zero}"

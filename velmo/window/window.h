@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+/* Registers the main window's class, with a small icon where Windows has one */
+void RegisterMainClass(void);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SoundDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -7,25 +7,6 @@
 #include "velmo.h"
 #include "window.h"
 
-static void RegisterMainClass(void)
-{
-    WNDCLASSEXA windowClass = {};
-
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWndProc;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;    /* a window built from a dialog template */
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, "ICONX");
-    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    windowClass.hbrBackground = BackgroundBrush();
-    windowClass.lpszClassName = className;
-    /* The title bar's own 16-pixel image, not the 32-pixel one shrunk */
-    windowClass.hIconSm = (HICON)LoadImageA(instance, "ICONX", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                            GetSystemMetrics(SM_CYSMICON), 0);
-    RegisterClassExA(&windowClass);
-}
-
 /* The key messages the accelerator table is offered. Its Alt entries are
    typed characters, matched on WM_SYSCHAR: offered a key-down with Alt, the
    table would also match Alt+1 by its key code and eat the key, so that

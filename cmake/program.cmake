@@ -1,0 +1,15 @@
+# VELMO.exe without a C runtime: its own entry point (velmo/window/entry.cpp)
+# and string functions (tavlib/cstring.cpp), the system DLLs, and libgcc for
+# the stack probe and 64-bit division. The i686 image asks for Windows 3.10,
+# so that Win32s and Windows NT 3.51 load it, and keeps its relocations,
+# which Win32s needs; x86_64 keeps what 64-bit Windows needs.
+set_source_files_properties(tavlib/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES
+  COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+target_link_options(VELMO PRIVATE -nostdlib -nostartfiles)
+target_link_libraries(VELMO PRIVATE user32 gdi32 advapi32 kernel32)
+# libgcc last on the line, after every library that needs it
+string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -lgcc")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(VELMO PRIVATE -Wl,--subsystem,windows:3.10 -Wl,--major-os-version,3
+                      -Wl,--minor-os-version,10 -Wl,--dynamicbase)
+endif()
