@@ -254,6 +254,11 @@ int main() {
     else if (name == "reg-get") reg_get();
     else if (name == "reg-set") reg_set(arg);
     else if (name == "modules") modules(arg);
+    else if (name == "version") {
+      char text[16];
+      snprintf(text, sizeof text, "ok %08lx", GetVersion());  // the prefix's Windows version, as programs here see it
+      reply(text);
+    }
     else if (name == "extent" && g_main) extent(arg);
     else if (name == "quit") return reply("ok"), 0;
     else if (!bench_command(name, arg) && !shot_command(name, arg, g_main)) reply("err unknown command or no window");

@@ -10,7 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from winenv import Session, Skip, poll, unescape  # noqa: E402
+from winenv import Session, Skip, pe_arch, poll, unescape  # noqa: E402
 from screenshot import screenshot  # noqa: E402
 
 HELP_TITLE = "VELMO 2 Help"
@@ -293,6 +293,49 @@ def dpi(s):
     expect(len(widths), 3, "X line widths at three DPIs")
 
 
+# The Windows versions each architecture's program is for, as wine's prefix names them
+SYSTEMS = {"win32": ("win31", "nt351", "win95", "nt40", "winxp", "win10"), "win64": ("winxp64", "win10")}
+# What GetVersion says there: not Windows NT (the top bit), and the major version (Windows 10 says 6.2
+# to a program without a manifest, like the driver)
+REPORTED = {"win31": (True, {3}), "nt351": (False, {3}), "win95": (True, {4}), "nt40": (False, {4}), "winxp": (False, {5}),
+            "winxp64": (False, {5}), "win10": (False, {6, 10})}
+
+
+def on_system(s, version):
+    """The program with wine set to one Windows version: a calculation, the Sound setting kept where
+    that system keeps it (VELMO.INI in the Windows folder under Win32s, the registry elsewhere) and
+    read back after a restart, the help in that system's viewer, and About."""
+    s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", version, "/f")
+    ini = os.path.join(s.prefix, "drive_c", "windows", "VELMO.INI")
+    s.start()
+    reported = int(s.drv("version").split()[1], 16)
+    expect((reported >= 0x80000000) == REPORTED[version][0] and reported & 0xFF in REPORTED[version][1], True,
+           f"GetVersion {reported:#010x} under {version}")
+    s.keys("7", "Return", "6", "asterisk", "2", "period", "5", "slash")
+    expect_lines(s, "16.8")
+    expect(sound_dialog(s, "alt+e", "Return"), False, "sound on at the first start")
+    quit_program(s)
+    stored = open(ini, "rb").read() if os.path.exists(ini) else None
+    expect((stored and stored.replace(b"\r", b""), s.reg_get()),
+           (b"Sound=1\n", None) if version == "win31" else (None, (REG_SZ, b"1\0")), "the Sound setting's store")
+    s.start()
+    expect(sound_dialog(s, "Escape"), True, "sound on after a restart")
+    s.keys("F1")
+    viewer = wait_viewer(s, winhelp=version != "win10")
+    back_to_main(s)
+    s.keys("alt+a")
+    about = s.wait_box()
+    expect(about["caption"], "VELMO 2", "About caption")
+    s.keys("Escape", target=about)
+    s.wait_gone(about)
+    quit_program(s)
+    s.wait_gone(viewer)
+
+
+for _version in {v for versions in SYSTEMS.values() for v in versions}:
+    TESTS[f"on_{_version}"] = lambda s, v=_version: on_system(s, v)
+
+
 def no_box(s):
     expect([w["caption"] for w in s.windows() if w["cls"] == "#32770" and w["pid"] == s.pid], [], "message boxes")
 
@@ -341,4 +384,8 @@ def run(tests, build, exe=None, arch=None):
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    run({name: TESTS[name] for name in sys.argv[2:] or TESTS}, os.path.abspath(sys.argv[1]))
+    build = os.path.abspath(sys.argv[1])
+    # "systems": the Windows versions of the program's architecture, one session each
+    names = [n for name in sys.argv[2:] or TESTS for n in (
+        [f"on_{v}" for v in SYSTEMS[pe_arch(os.path.join(build, "VELMO.exe"))]] if name == "systems" else [name])]
+    run({name: TESTS[name] for name in names}, build)
