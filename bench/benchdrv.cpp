@@ -4,7 +4,7 @@
 //
 //   bench-run HWND FILE    runs the steps of FILE against the main window;
 //                          "ok N t1 ... tN": microseconds of the timed steps
-//   bench-launch KIND EXE  starts EXE ("velmo" or "notepad") and times it up
+//   bench-launch KIND EXE  starts EXE ("velmo", "bare" or "notepad") and times it up
 //                          to its window showing; "ok us peak-bytes", then
 //                          closes it
 //   bench-memory PID       "ok peak-working-set working-set" in bytes
@@ -177,7 +177,8 @@ void bench_launch(const char* arg) {
   if (!space) return answer("err bad argument");
   std::string kind(arg, space), exe(space + 1);
   bool velmo = kind == "velmo";
-  if (!velmo && kind != "notepad") return answer("err bad kind");
+  const char* cls = velmo ? "VELMO 2" : kind == "bare" ? "Bare window" : kind == "notepad" ? "Notepad" : nullptr;
+  if (!cls) return answer("err bad kind");
   std::string dir = exe.substr(0, exe.find_last_of('\\') == std::string::npos ? 0 : exe.find_last_of('\\'));
   std::string command = "\"" + exe + "\"";
   STARTUPINFOA si;
@@ -188,7 +189,7 @@ void bench_launch(const char* arg) {
   if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.empty() ? nullptr : dir.c_str(),
                       &si, &pi))
     return answer("err cannot start");
-  Found found = {pi.dwProcessId, velmo ? "VELMO 2" : "Notepad", nullptr};
+  Found found = {pi.dwProcessId, cls, nullptr};
   DWORD began = GetTickCount();
   double us = 0;
   for (;;) {

@@ -257,15 +257,16 @@ def measure(a, exe, driver, workdir, say):
     result = {}
     with Session(exe, driver, workdir) as s:
         s.open_driver()
-        notepad = "C:\\windows\\system32\\notepad.exe"
-        say(f"start-up: {a.starts} runs each of VELMO.exe and notepad, alternating")
-        starts = {"velmo": [], "notepad": []}
-        peaks = {"velmo": [], "notepad": []}
+        # Our bare window is the floor: a class and one empty window, built as VELMO.exe is
+        programs = {"velmo": windows_path(exe), "bare": windows_path(os.path.join(a.build_dir, "velmobare.exe")),
+                    "notepad": "C:\\windows\\system32\\notepad.exe"}
+        say(f"start-up: {a.starts} runs each of VELMO.exe, the bare window and notepad, in turn")
+        starts = {kind: [] for kind in programs}
+        peaks = {kind: [] for kind in programs}
         for i in range(a.starts + 1):
-            order = ("velmo", "notepad") if i % 2 == 0 else ("notepad", "velmo")
+            order = list(programs)[i % 3:] + list(programs)[:i % 3]
             for kind in order:
-                us, peak = s.drv(f"bench-launch {kind} {windows_path(exe) if kind == 'velmo' else notepad}",
-                                 timeout=60).split()[1:]
+                us, peak = s.drv(f"bench-launch {kind} {programs[kind]}", timeout=60).split()[1:]
                 if i:  # the first round only warms the caches
                     starts[kind].append(float(us) / 1000)
                     peaks[kind].append(int(peak))

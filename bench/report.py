@@ -173,13 +173,19 @@ def main():
                            for _, d, _ in groups))
         kib = 1 / 1024
         add("VELMO.exe start-up, median ms", lambda d: d["startup_ms"]["velmo"])
+        add("bare window start-up, median ms", lambda d: d["startup_ms"].get("bare"))
         add("notepad start-up, median ms", lambda d: d["startup_ms"]["notepad"])
+        add("ratio VELMO / bare window", lambda d: d["startup_ms"]["velmo"] / d["startup_ms"]["bare"]
+            if "bare" in d["startup_ms"] else None, 2)
         add("ratio VELMO / notepad", lambda d: d["startup_ms"]["velmo"] / d["startup_ms"]["notepad"], 2)
         add("VELMO.exe start-up, fastest ms", lambda d: d.get("startup_fastest_ms", {}).get("velmo"))
+        add("bare window start-up, fastest ms", lambda d: d.get("startup_fastest_ms", {}).get("bare"))
         add("notepad start-up, fastest ms", lambda d: d.get("startup_fastest_ms", {}).get("notepad"))
         add("runs each", lambda d: len(d["startup_runs_ms"]["velmo"]), 0)
         add("VELMO.exe peak working set after the session, KiB", lambda d: d["peak_ws"] * kib, 0)
         add("VELMO.exe peak working set at start-up, KiB", lambda d: d["startup_peak_ws"]["velmo"] * kib, 0)
+        add("bare window peak working set at start-up, KiB",
+            lambda d: d["startup_peak_ws"]["bare"] * kib if "bare" in d["startup_peak_ws"] else None, 0)
         add("notepad peak working set at start-up, KiB", lambda d: d["startup_peak_ws"]["notepad"] * kib, 0)
         tables.append(t)
 

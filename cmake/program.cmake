@@ -5,11 +5,20 @@
 # which Win32s needs; x86_64 keeps what 64-bit Windows needs.
 set_source_files_properties(tavlib/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES
   COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
-target_link_options(VELMO PRIVATE -nostdlib -nostartfiles)
-target_link_libraries(VELMO PRIVATE user32 gdi32 advapi32 kernel32)
 # libgcc last on the line, after every library that needs it
 string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -lgcc")
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  target_link_options(VELMO PRIVATE -Wl,--subsystem,windows:3.10 -Wl,--major-os-version,3
-                      -Wl,--minor-os-version,10 -Wl,--dynamicbase)
-endif()
+
+function(velmo_program target)
+  target_link_options(${target} PRIVATE -nostdlib -nostartfiles)
+  target_link_libraries(${target} PRIVATE user32 gdi32 advapi32 kernel32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${target} PRIVATE -Wl,--subsystem,windows:3.10 -Wl,--major-os-version,3
+                        -Wl,--minor-os-version,10 -Wl,--dynamicbase)
+  endif()
+endfunction()
+
+velmo_program(VELMO)
+# The start-up benchmark's floor: one empty window, built the same way
+add_executable(velmobare WIN32 bench/bare.cpp tavlib/cstring.cpp)
+velmo_strict(velmobare)
+velmo_program(velmobare)

@@ -24,7 +24,7 @@ for arch in win64:x86_64 win32:i686; do
         -DCMAKE_BUILD_TYPE=Release >&2
 done
 for tree in win64 win32; do
-    cmake --build "$dir/$tree" -j2 --target VELMO velmodrv >&2
+    cmake --build "$dir/$tree" -j2 --target VELMO velmobare velmodrv >&2
 done
 
 for b in numbers keys; do

@@ -9,8 +9,6 @@ typedef void (*Constructor)(void);
 /* Laid out by the linker: -1, the constructors, 0 */
 extern "C" Constructor __CTOR_LIST__[];
 
-int WINAPI WinMain(HINSTANCE thisInstance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
-
 static void RunConstructors(void)
 {
     int n = 0;
