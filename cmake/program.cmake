@@ -9,7 +9,9 @@ set_source_files_properties(tavlib/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PRO
 string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -lgcc")
 
 function(velmo_program target)
-  target_link_options(${target} PRIVATE -nostdlib -nostartfiles)
+  # Nothing to fix up at start-up: a data import that would need a
+  # pseudo-relocation is a link error
+  target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,--disable-auto-import,--disable-runtime-pseudo-reloc)
   target_link_libraries(${target} PRIVATE user32 gdi32 advapi32 kernel32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     target_link_options(${target} PRIVATE -Wl,--subsystem,windows:3.10 -Wl,--major-os-version,3
