@@ -167,6 +167,15 @@ def back_to_main(s):
     s.click(184)
 
 
+def open_about(s):
+    """Alt+A shows the About box; Escape closes it."""
+    s.keys("alt+a")
+    about = s.wait_box()
+    expect(about["caption"], "VELMO 2", "About caption")
+    s.keys("Escape", target=about)
+    s.wait_gone(about)
+
+
 @test
 def help_and_about(s):
     s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "winxp", "/f")
@@ -177,11 +186,7 @@ def help_and_about(s):
         viewer_keys(s, "alt+F4")            # closed from its own window, so that the next one is opened anew
         s.wait_gone(viewer)
         back_to_main(s)
-    s.keys("alt+a")
-    about = s.wait_box()
-    expect(about["caption"], "VELMO 2", "About caption")
-    s.keys("Escape", target=about)
-    s.wait_gone(about)
+    open_about(s)
     for close in ("alt+x", "alt+F4"):          # Exit, or closing the window, closes the help too
         s.start() if close == "alt+F4" else None
         s.keys("4", "F1")
@@ -323,11 +328,7 @@ def on_system(s, version):
     s.keys("F1")
     viewer = wait_viewer(s, winhelp=version != "win10")
     back_to_main(s)
-    s.keys("alt+a")
-    about = s.wait_box()
-    expect(about["caption"], "VELMO 2", "About caption")
-    s.keys("Escape", target=about)
-    s.wait_gone(about)
+    open_about(s)
     quit_program(s)
     s.wait_gone(viewer)
 
