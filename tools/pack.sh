@@ -31,4 +31,5 @@ find "$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 find "$name" | LC_ALL=C sort | TZ=UTC zip -X -9 -q -@ "$name.zip"
 makensis -V2 -DARCH="$arch" -DVERSION="$version" -DSTAGE="$PWD/$name" -DICON="$icon" \
     -DOUTFILE="$PWD/$name-setup.exe" "$@" "$nsi"
+[ $# -eq 0 ] || echo "Signed VELMO.exe, the uninstaller and the installer"
 sha256sum "$name.zip" "$name-setup.exe" >SHA256SUMS

@@ -16,4 +16,3 @@ printf '%s' "$VELMO_SIGN_PASSWORD" >"$secret"
 osslsigncode sign -pkcs12 "$VELMO_SIGN_PFX" -readpass "$secret" -h sha256 -n "VELMO 2" \
     -in "$file" -out "$file.signed" >/dev/null
 mv "$file.signed" "$file"
-echo "Signed $(basename "$file")"
