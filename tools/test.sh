@@ -22,6 +22,9 @@ for preset in win64 win32; do
     ctest --preset "$preset" >"build/$preset/ctest.log" 2>&1 || status=1
     cat "build/$preset/ctest.log"
 done
+# Both architectures' packages made again elsewhere must be the same bytes
+sh tools/reprotest.sh >build/reprotest.log 2>&1 || status=1
+cat build/reprotest.log
 
 echo "All tests took $(( $(date +%s) - started )) s."
 reason=$(tools/i386-check) || echo "i686 tests under wine skipped: $reason"
@@ -29,4 +32,5 @@ for preset in win64:x86_64 win32:i686; do
     log=build/${preset%%:*}/ctest.log
     echo "${preset#*:}: $(grep -c 'Passed  ' "$log") passed, $(grep -c -E '\*\*\*(Failed|Timeout|Exception|Not Run)' "$log") failed, $(grep -c '\*\*\*Skipped' "$log") skipped"
 done
+grep -E 'files compared|Reproducibility check took' build/reprotest.log || echo "Reproducibility check: nothing compared (build/reprotest.log)"
 exit $status
