@@ -9,11 +9,15 @@ else()
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE VELMO_EPOCH
     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   # A new commit configures again, so that its time is used
+  # (HEAD, the branch's ref where HEAD names one, and the packed refs)
   execute_process(COMMAND git symbolic-ref -q HEAD
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE branch
     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND git rev-parse --path-format=absolute --git-path HEAD
-    --git-path "${branch}" --git-path packed-refs
+  set(refs)
+  foreach(ref HEAD packed-refs ${branch})
+    list(APPEND refs --git-path ${ref})
+  endforeach()
+  execute_process(COMMAND git rev-parse --path-format=absolute ${refs}
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE git_files ERROR_QUIET)
   string(REPLACE "\n" ";" git_files "${git_files}")
   foreach(file IN LISTS git_files)
