@@ -45,7 +45,7 @@ status=0
 for preset in win64 win32; do
     first=build/$preset/packages
     second=$scratch/second-source/build/$preset/packages
-    name=$(basename "$first"/*.zip .zip)
+    name=$(sed -n 's/^[0-9a-f]*  \(.*\)\.zip$/\1/p' "$first/SHA256SUMS")
     compared=0 differing=0
     for file in $(cd "$first" && find "$name" -type f | LC_ALL=C sort) "$name.zip" "$name-setup.exe" SHA256SUMS; do
         compared=$((compared + 1))
@@ -56,8 +56,11 @@ for preset in win64 win32; do
             continue
         else
             # cmp counts bytes from 1: "A B differ: byte N, line L", or "cmp: EOF on B after byte N"
-            byte=${where#*byte } byte=${byte%%,*}
-            echo "$preset: $file: DIFFERS from offset $((byte - 1)) ($where)"
+            case $where in
+            *"differ: byte "*) byte=${where#*differ: byte } byte=${byte%%,*}
+                echo "$preset: $file: DIFFERS, first at offset $((byte - 1)) (0x$(printf %x $((byte - 1))))" ;;
+            *) echo "$preset: $file: DIFFERS: ${where#cmp: }" ;;
+            esac
             command -v diffoscope >/dev/null &&
                 diffoscope --no-progress "$first/$file" "$second/$file" 2>&1 | head -40
         fi
