@@ -2,7 +2,8 @@
 # Builds every preset and runs all tests: on the host, and for each Windows
 # architecture under wine, the i686 program in a 32-bit prefix and the x86_64
 # one in a 64-bit prefix. Installs what is missing first. Where the kernel
-# cannot run i386 code, the i686 runtime tests are reported as skipped.
+# cannot run i386 code, the i686 runtime tests are reported as skipped. Last,
+# the packages are built again elsewhere and must be the same bytes.
 set -eu
 cd "$(dirname "$0")/.."
 started=$(date +%s)
