@@ -26,13 +26,16 @@ add_custom_command(OUTPUT ${sound_files}
 add_custom_target(velmo_sounds ALL DEPENDS ${sound_files})
 
 # WinHelp file and its contents list, for Windows before Vista; the viewer's
-# caption is its title. The same help as HTML Help, for Vista and later.
+# caption is its title, its date the source's. The same help as HTML Help, for
+# Vista and later. The help source's \programversion is the project's version.
 set(help_files ${VELMO_OUT}/VELMO.HLP ${VELMO_OUT}/VELMO.cnt ${VELMO_OUT}/VELMO.chm)
+set(help_version ${CMAKE_BINARY_DIR}/resources/version.but)
+file(CONFIGURE OUTPUT ${help_version} CONTENT "\\define{programversion} ${PROJECT_VERSION}\n")
 add_custom_command(OUTPUT ${help_files}
   COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP --chm=${VELMO_OUT}/VELMO.chm
-          ${CMAKE_SOURCE_DIR}/resources/velmo.but
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlpwindow.py ${VELMO_OUT}/VELMO.HLP
-  DEPENDS resources/velmo.but tools/hlpwindow.py
+          ${help_version} ${CMAKE_SOURCE_DIR}/resources/velmo.but
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlpwindow.py ${VELMO_OUT}/VELMO.HLP ${VELMO_EPOCH}
+  DEPENDS resources/velmo.but ${help_version} ${CMAKE_BINARY_DIR}/source-date-epoch tools/hlpwindow.py
   COMMENT "Making VELMO.HLP and VELMO.chm")
 add_custom_target(velmo_help ALL DEPENDS ${help_files})
 
@@ -49,7 +52,6 @@ else()
 endif()
 set(package VELMO-${PROJECT_VERSION}-${VELMO_ARCH})
 set(packages ${CMAKE_BINARY_DIR}/packages)
-set(stage ${packages}/${package})
 set(VELMO_ZIP ${packages}/${package}.zip)
 set(VELMO_SETUP ${packages}/${package}-setup.exe)
 file(MAKE_DIRECTORY ${packages})
@@ -58,16 +60,15 @@ file(MAKE_DIRECTORY ${packages})
 configure_file(resources/readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 
-add_custom_command(OUTPUT ${VELMO_ZIP} ${VELMO_SETUP}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${VELMO_ZIP} ${VELMO_SETUP}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:VELMO> ${help_files} ${sound_files}
-          ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${stage}
-  COMMAND ${ZIP} -X -q -9 -r ${VELMO_ZIP} ${package}
-  COMMAND ${MAKENSIS} -V2 -DARCH=${VELMO_ARCH} -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage}
-          -DICON=${VELMO_ICON} -DOUTFILE=${VELMO_SETUP} ${CMAKE_SOURCE_DIR}/resources/setup.nsi
-  WORKING_DIRECTORY ${packages}
-  DEPENDS VELMO ${help_files} ${sound_files} resources/setup.nsi ${VELMO_ICON}
-          ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
+# Packed again at every dist, so that signing follows VELMO_SIGN_PFX as it is
+# now. The signing test packs the same files into a folder of its own:
+# ${VELMO_PACK} FOLDER ${VELMO_PACK_ARGS}
+set(VELMO_PACK ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELMO_EPOCH} sh ${CMAKE_SOURCE_DIR}/tools/pack.sh)
+set(VELMO_PACK_ARGS ${package} ${CMAKE_SOURCE_DIR}/resources/setup.nsi ${VELMO_ICON} ${VELMO_ARCH} ${PROJECT_VERSION}
+    $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt)
+add_custom_target(dist
+  COMMAND ${VELMO_PACK} ${packages} ${VELMO_PACK_ARGS}
+  BYPRODUCTS ${VELMO_ZIP} ${VELMO_SETUP} ${packages}/SHA256SUMS
+  DEPENDS ${help_files} ${sound_files} ${VELMO_ICON} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
   COMMENT "Packing ${package}.zip and ${package}-setup.exe")
-add_custom_target(dist DEPENDS ${VELMO_ZIP} ${VELMO_SETUP})
+add_dependencies(dist VELMO)

@@ -4,6 +4,7 @@
 ;   STAGE    the folder holding the files to install
 ;   ICON     the program's icon, also the installer's and the uninstaller's
 ;   OUTFILE  the installer to write
+; and, to sign, SIGN: a command that signs the program file named after it
 
 Unicode true
 !if ${ARCH} == win64
@@ -26,6 +27,11 @@ Unicode true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
+!ifdef SIGN
+    ; The uninstaller as makensis writes it, before it is packed; then the installer
+    !uninstfinalize `${SIGN} "%1"` = 0
+    !finalize `${SIGN} "%1"` = 0
+!endif
 SetCompressor /SOLID lzma
 ShowInstDetails show
 ShowUninstDetails show

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Gives a WinHelp file a window definition for its main window.
+"""Gives a WinHelp file a window definition for its main window, and a date.
 
-usage: hlpwindow.py FILE.HLP
+usage: hlpwindow.py FILE.HLP DATE
 
-halibut writes none. Without one, a viewer started before the file is loaded
-(as WinHelp starts it) keeps its own caption instead of the file's title.
+halibut writes no window definition. Without one, a viewer started before the
+file is loaded (as WinHelp starts it) keeps its own caption instead of the
+file's title.
 The definition names only "main", so the caption is the file's title. A new
 |SYSTEM is written at the end of the file and the directory pointed at it.
+halibut dates the file with the time it runs; DATE (seconds since 1970, the
+source's time) replaces it, so that the same source gives the same file.
 """
 import struct
 import sys
@@ -38,9 +41,9 @@ def system_records(system):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    path = sys.argv[1]
+    path, date = sys.argv[1], int(sys.argv[2])
     data = bytearray(open(path, "rb").read())
     magic, directory, _, size = struct.unpack_from("<IiiI", data, 0)
     if magic != HELP_MAGIC or size != len(data):
@@ -62,9 +65,11 @@ def main():
         fail("no |SYSTEM")
     offset, = struct.unpack_from("<i", data, where)
     _, used, flags = struct.unpack_from("<iiB", data, offset)
-    system = bytes(data[offset + 9:offset + 9 + used])
-    if struct.unpack_from("<H", system, 0)[0] != SYSTEM_MAGIC:
+    if struct.unpack_from("<H", data, offset + 9)[0] != SYSTEM_MAGIC:
         fail("bad |SYSTEM header")
+    # Magic, minor and major version, then the date; the old |SYSTEM stays in the file
+    struct.pack_into("<I", data, offset + 9 + 6, date)
+    system = bytes(data[offset + 9:offset + 9 + used])
     if any(kind == WINDOW_RECORD for kind, _ in system_records(system)):
         fail("already has window definitions")
     system += window_record()

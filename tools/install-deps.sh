@@ -5,7 +5,8 @@
 set -eu
 needed="cmake make g++ binutils googletest libbenchmark-dev clang-14 libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-        wine wine64 wine32:i386 fonts-wine libwine-dev python3 xvfb xdotool espeak-ng sox halibut p7zip-full nsis zip"
+        wine wine64 wine32:i386 fonts-wine libwine-dev python3 xvfb xdotool espeak-ng sox halibut p7zip-full nsis zip
+        osslsigncode openssl faketime"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \

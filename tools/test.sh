@@ -2,7 +2,8 @@
 # Builds every preset and runs all tests: on the host, and for each Windows
 # architecture under wine, the i686 program in a 32-bit prefix and the x86_64
 # one in a 64-bit prefix. Installs what is missing first. Where the kernel
-# cannot run i386 code, the i686 runtime tests are reported as skipped.
+# cannot run i386 code, the i686 runtime tests are reported as skipped. Last,
+# the packages are built again elsewhere and must be the same bytes.
 set -eu
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -22,6 +23,9 @@ for preset in win64 win32; do
     ctest --preset "$preset" >"build/$preset/ctest.log" 2>&1 || status=1
     cat "build/$preset/ctest.log"
 done
+# Both architectures' packages made again elsewhere must be the same bytes
+sh tools/reprotest.sh >build/reprotest.log 2>&1 || status=1
+cat build/reprotest.log
 
 echo "All tests took $(( $(date +%s) - started )) s."
 reason=$(tools/i386-check) || echo "i686 tests under wine skipped: $reason"
@@ -29,4 +33,5 @@ for preset in win64:x86_64 win32:i686; do
     log=build/${preset%%:*}/ctest.log
     echo "${preset#*:}: $(grep -c 'Passed  ' "$log") passed, $(grep -c -E '\*\*\*(Failed|Timeout|Exception|Not Run)' "$log") failed, $(grep -c '\*\*\*Skipped' "$log") skipped"
 done
+grep -E 'files compared|Reproducibility check took' build/reprotest.log || echo "Reproducibility check: nothing compared (build/reprotest.log)"
 exit $status

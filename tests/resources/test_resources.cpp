@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "resource.h"
+#include "version.h"
 
 static const std::set<int> calculatorCommands = {
     CMD_BACK, CMD_ENTER, CMD_MULT, CMD_ADD, CMD_SUB, CMD_POINT, CMD_DIV, CMD_DIGIT, CMD_DIGIT + 1,
@@ -125,7 +126,7 @@ TEST(Resources, IconVersionAndManifest)
     std::vector<char> version(GetFileVersionInfoSizeA(path, NULL));
     ASSERT_TRUE(GetFileVersionInfoA(path, 0, (DWORD)version.size(), version.data()));
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\FileVersion", (void **)&text, &length));
-    EXPECT_STREQ(text, "2, 0, 1, 0");
+    EXPECT_STREQ(text, VELMO_VERSION_RECORD);
     /* The About box tells the same version and copyright */
     std::string notice = Controls("DIAL_ABOUT")[IDC_NOTICE];
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\LegalCopyright", (void **)&text, &length));
