@@ -57,6 +57,8 @@ FRAME = int(0.002 * RATE)
 MOST_LOST = int(0.020 * RATE)
 # The resampling on the way rings a little past a word's last sample
 TAIL = int(0.003 * RATE)
+# What parec asks the sound server for: how far ahead the sink mixes when nothing plays (seconds)
+LATENCY = 0.020
 SPEECH = {"+": "plus.wav", "-": "minus.wav", ".": "point.wav", "e": "e.wav",
           **{d: f"{d}.wav" for d in "0123456789"}}
 
@@ -365,8 +367,7 @@ class Recorder:
 
     The sink does not rewind: one that does starts a new sound at once, as a sound card's does, but
     its monitor then loses the first 4 or 5 ms of each sound, and more around a late block. So every
-    word is recorded whole, a little later, after what the sink has already mixed (parec asks for
-    20 ms)."""
+    word is recorded whole, a little later, after what the sink has already mixed (up to LATENCY)."""
 
     def __init__(self, folder):
         self.folder = folder
@@ -418,8 +419,9 @@ class Recorder:
         """Starts a recording: raw samples from parec's output, each block with the monotonic time it came."""
         self.blocks = []
         self.parec = subprocess.Popen(["parec", "-d", "rec.monitor", "--raw", "--format=s16le", f"--rate={RECORD_RATE}",
-                                       "--channels=1", "--latency-msec=20"], env=self.env, stdin=subprocess.DEVNULL,
-                                      stdout=subprocess.PIPE, stderr=self.log, preexec_fn=die_with_parent)
+                                       "--channels=1", f"--latency-msec={LATENCY * 1000:.0f}"],
+                                      env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self.log,
+                                      preexec_fn=die_with_parent)
         self.reader = threading.Thread(target=self._read, args=(self.parec.stdout,), daemon=True)
         self.reader.start()
         # Recording once the first block has come
@@ -464,13 +466,15 @@ class Recorder:
         return self.samples()
 
     def clock(self):
-        """The monotonic time of each sample's arrival, least-delayed block first: seconds at sample 0."""
-        count, best = 0, None
+        """When the sink played the recording's first sample, in seconds of time.monotonic(): from the
+        block of parec's that came soonest after its last sample was mixed. An idle sink mixes
+        LATENCY ahead of playing; a busy one less, so the soonest block is an idle one."""
+        count, soonest = 0, None
         for t, block in list(self.blocks):
             count += len(block) // 2
             at = t - count / RECORD_RATE
-            best = at if best is None else min(best, at)
-        return best
+            soonest = at if soonest is None else min(soonest, at)
+        return soonest + LATENCY
 
 
 def die_with_parent():
