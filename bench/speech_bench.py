@@ -148,8 +148,8 @@ def report(results_dir):
 
     row("silence between two words of a spoken result", lambda d: [g for r in d["spoken"] for g in r["gaps_ms"]])
     row("silence between an operation's word and its result", lambda d: [r["after_operation_ms"] for r in d["spoken"]])
-    row("spoken result: its length less its files' length, per word",
-        lambda d: [(r["span_ms"] - r["files_ms"]) / r["words"] for r in d["spoken"]])
+    row("spoken result of two words or more: its length less its files', per word",
+        lambda d: [(r["span_ms"] - r["files_ms"]) / r["words"] for r in d["spoken"] if r["words"] > 1])
     row("sound path: the driver's sndPlaySoundA call to its sound", lambda d: delays(d, "reference"))
     for kind, what in (("digit", "a digit"), ("enter", "Enter"), ("operation", "an operation")):
         row(f"posted {what} to the start of its word", lambda d, k=kind: delays(d, k)[1 if k == "digit" else 0:])
