@@ -64,7 +64,8 @@ def measure(build_dir, say):
     waves = hearing.load_waves(build_dir)
     keys = [k for d in DIGITS for k in ((48 + int(d), "digit"), (ENTER, "enter"))]
     keys += [(op, "operation") for op in OPERATIONS]
-    with Session(exe, driver, os.path.join(build_dir, "bench-speech")) as s, hearing.Recorder(s.dir) as recorder:
+    with Session(exe, driver, os.path.join(build_dir, "bench-speech")) as s, \
+            hearing.Recorder(s.workdir) as recorder:
         s.env["PULSE_SERVER"] = recorder.server
         s.open_driver()
         s.drv(f"reg-set {REG_SZ} " + b"1\0".hex())

@@ -363,7 +363,8 @@ def seen_to_fail(recording, expected, words, waves, at, say=print):
 
 class Recorder:
     """A PulseAudio server of our own with one null sink, started and stopped by its pid, and parec
-    recording the sink's monitor at RECORD_RATE, mono. server is the PULSE_SERVER value for wine.
+    recording the sink's monitor at RECORD_RATE, mono; both log to folder/pulseaudio.log. server is
+    the PULSE_SERVER value for wine.
 
     The sink does not rewind: one that does starts a new sound at once, as a sound card's does, but
     its monitor then loses the first 4 or 5 ms of each sound, and more around a late block. So every
@@ -385,6 +386,7 @@ class Recorder:
         self.env = {k: v for k, v in os.environ.items()
                     if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER")}
         self.env.update(XDG_RUNTIME_DIR=self.dir, HOME=self.dir)
+        os.makedirs(self.folder, exist_ok=True)
         self.log = open(os.path.join(self.folder, "pulseaudio.log"), "wb")
         self.proc = subprocess.Popen(
             ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n", "--use-pid-file=no",

@@ -291,7 +291,7 @@ def speech(s):
     """The program's sound, recorded from a sound server of the test's own: with sound on, the wave
     files of spoken_session in order, each whole, with silence between and around them, and the
     matcher seen to fail on that recording reordered, with a word dropped, cut short or swapped;
-    with sound off, silence. The recordings stay in the test's folder."""
+    with sound off, silence. The recordings stay in the tests' folder (build/<tree>/e2e)."""
     try:
         import hearing
     except ImportError as e:
@@ -301,7 +301,7 @@ def speech(s):
               "0.wav", "raise.wav", *spoken("1e+020"), "mult.wav", *spoken("1.5e+020"), "ch_sgn.wav",
               *spoken("-1.5e+020"), "error.wav", "2.wav", "mult.wav", *spoken("-3e+020")])
     waves = hearing.load_waves(os.path.dirname(s.exe))
-    with hearing.Recorder(s.dir) as recorder:
+    with hearing.Recorder(s.workdir) as recorder:
         s.env["PULSE_SERVER"] = recorder.server
         recordings = {}
         for stored in (b"1", b"0"):
@@ -318,7 +318,7 @@ def speech(s):
     result = hearing.match(recordings[b"1"], heard, waves)
     print(f"sound on: {len(recordings[b'1']) / hearing.RECORD_RATE:.1f} s recorded\n{result.report()}")
     expect(result.ok, True, "the program's words, heard")
-    # The fourth word from the end of -1.5e+020: "point", then "5"
+    # The last "point": the third word of -1.5e+020, before "5"
     at = len(heard) - 1 - heard[::-1].index("point.wav")
     expect(hearing.seen_to_fail(recordings[b"1"], heard, result.words, waves, at), [], "faults the matcher missed")
     quiet = recordings[b"0"]
