@@ -50,9 +50,9 @@ SEARCH = int(0.010 * RATE)
 SILENCE = 4
 PAUSE = int(0.5 * RATE)
 PIECE = int(0.005 * RATE)
-# A word is whole when no more than MOST_LOST of it is missing: not in the recording (wine sometimes
-# ends a sound up to 9 ms early), or in 2 ms frames where the file sounds and the recording, even
-# in the frames beside, is 12 dB or more below it
+# A word is whole when no more than MOST_LOST of it is missing: not in the recording (wine ends most
+# sounds 1 to 9 ms early, in the files' 10 ms fade), or in 2 ms frames where the file sounds and the
+# recording, even in the frames beside, is 12 dB or more below it
 FRAME = int(0.002 * RATE)
 MOST_LOST = int(0.020 * RATE)
 # The resampling on the way rings a little past a word's last sample
