@@ -2,9 +2,10 @@
 # Builds what the benchmarks need, runs them and prints one table: number
 # text and reading against the C library and HandleKey on the host (Google
 # Benchmark), then the real VELMO.exe under wine on a private Xvfb, against
-# Wine's notepad: x86_64 in a 64-bit prefix, i686 in a 32-bit one (skipped,
-# with the reason, where the kernel cannot run i386 code). Installs what is
-# missing first.
+# Wine's notepad, and its spoken feedback recorded from a private PulseAudio
+# server: x86_64 in a 64-bit prefix, i686 in a 32-bit one (skipped, with the
+# reason, where the kernel cannot run i386 code). Installs what is missing
+# first.
 #
 #   VELMO_BENCH_DIR     build trees and results (default build/bench):
 #                       host/, win64/, win32/, results/
@@ -37,6 +38,13 @@ for tree in win64 win32; do
     # shellcheck disable=SC2086
     python3 bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
 done
+# The spoken feedback, recorded: its matcher needs numpy, which Debian's Python has (python3-numpy)
+speech_python=python3
+python3 -c "import numpy" 2>/dev/null || speech_python=/usr/bin/python3
+for tree in win64 win32; do
+    echo "VELMO.exe ($tree) spoken, recorded ..." >&2
+    "$speech_python" bench/speech_bench.py measure "$dir/$tree" "$results/speech-$tree.json"
+done
 printf '{"x86_64": %s, "i686": %s}\n' "$(stat -c %s "$dir/win64/VELMO.exe")" \
     "$(stat -c %s "$dir/win32/VELMO.exe")" > "$results/sizes.json"
 
@@ -45,4 +53,6 @@ printf '{"x86_64": %s, "i686": %s}\n' "$(stat -c %s "$dir/win64/VELMO.exe")" \
     echo "$(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null), load average $(cut -d' ' -f1-3 /proc/loadavg)."
     echo
     python3 bench/report.py "$results" ${VELMO_BENCH_BEFORE:+--before "$VELMO_BENCH_BEFORE"}
+    echo
+    python3 bench/speech_bench.py report "$results"
 } | tee "$results/table.md"

@@ -1,12 +1,15 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build and the tests need and this
 # machine lacks. The i686 program runs under Debian's 32-bit wine, which
-# comes from the i386 architecture.
+# comes from the i386 architecture. The speech test and benchmark hear the
+# program through a PulseAudio server of their own (wine's sound driver for
+# it needs libpulse of each architecture) and match what they hear with
+# numpy.
 set -eu
 needed="cmake make g++ binutils googletest libbenchmark-dev clang-14 libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
         wine wine64 wine32:i386 fonts-wine libwine-dev python3 xvfb xdotool espeak-ng sox halibut p7zip-full nsis zip
-        osslsigncode openssl faketime"
+        osslsigncode openssl faketime pulseaudio pulseaudio-utils libpulse0 libpulse0:i386 python3-numpy"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
@@ -17,4 +20,11 @@ if [ -n "$missing" ]; then
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
+    # The tests start pulseaudio themselves: on a PipeWire desktop, its PulseAudio service
+    # (pipewire-pulse) stays the one that starts at login
+    case " $missing " in *" pulseaudio "*)
+        if dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+            systemctl --global disable pulseaudio.service pulseaudio.socket || true
+        fi ;;
+    esac
 fi

@@ -87,6 +87,9 @@ class Session:
             self.tmp = tempfile.mkdtemp(prefix="velmo-wine-")
             self.prefix = os.path.join(self.dir, "prefix")
             self.env = dict(os.environ, WINEPREFIX=self.prefix, TMPDIR=self.tmp, **WINE_ENV)
+            # No sound server: none of the desktop's, and none started for the session (libpulse starts
+            # one for a user who has none, unless a server is named); the speech test names its own
+            self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.tmp, "no-sound-server")
             r, w = os.pipe()
             self.xvfb = self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                                     pass_fds=(w,))

@@ -1,6 +1,6 @@
 // velmodrv: drives a running VELMO 2 from outside for the end-to-end tests
-// (and, with the commands of bench/benchdrv.cpp and tools/shotdrv.cpp, for the
-// benchmarks and the run command's screenshot). Reads
+// (and, with the commands of bench/benchdrv.cpp, bench/speechdrv.cpp and
+// tools/shotdrv.cpp, for the benchmarks and the run command's screenshot). Reads
 // one command a line from stdin and answers each with one line, "ok ..." or
 // "err <reason>". Text fields are TAB-separated and escaped; bytes are hex.
 #include <windows.h>
@@ -17,6 +17,7 @@
 
 #include "benchdrv.h"
 #include "shotdrv.h"
+#include "speechdrv.h"
 
 namespace {
 
@@ -261,7 +262,8 @@ int main() {
     }
     else if (name == "extent" && g_main) extent(arg);
     else if (name == "quit") return reply("ok"), 0;
-    else if (!bench_command(name, arg) && !shot_command(name, arg, g_main)) reply("err unknown command or no window");
+    else if (!bench_command(name, arg) && !speech_command(name, arg) && !shot_command(name, arg, g_main))
+      reply("err unknown command or no window");
   }
   return 0;
 }

@@ -71,15 +71,15 @@ def expect_lines(s, *wanted):
     s.wait_lines(list(wanted) + [""] * (4 - len(wanted)))
 
 
-def expect_box(s, text, caption="VELMO 2 - Error"):
-    box = s.wait_box()
+def expect_box(s, text, caption="VELMO 2 - Error", timeout=10):
+    box = s.wait_box(timeout)
     expect((box["caption"], box["text"]), (caption, text), "message box")
     s.close_box(box)
 
 
-def expect_clip(s, wanted):
+def expect_clip(s, wanted, timeout=10):
     seen = []
-    poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, 10,
+    poll(lambda: True if seen.append(s.clip_get()) or seen[-1] == wanted else None, timeout,
          lambda: f"clipboard {seen[-1]!r}, expected {wanted!r}")
 
 
@@ -275,6 +275,60 @@ def sound(s):
         calculate(s)
         expect(winmm(), loads, f"{how}: WINMM loaded after the session")
         quit_program(s)
+
+
+def spoken_session(s):
+    """Digits with a point, Backspace, Enter, a power and a product spoken as 1e+020 and 1.5e+020, a
+    change of sign spoken as -1.5e+020, a refused square root, a paste of "2*" and Copy."""
+    s.keys("1", "period", "5", "7", "BackSpace", "Return", "1", "0", "Return", "2", "0", "alt+y", "asterisk", "Delete",
+           "alt+s")
+    # The box shows after some 38 words have been spoken, one after another; Copy comes after 9 more
+    expect_box(s, "Negative argument of square root", timeout=60)
+    s.clip_set(b"2*")
+    s.keys("ctrl+v")
+    expect_lines(s, "-3e+020")
+    s.keys("ctrl+c")
+    expect_clip(s, b"-3e+020", timeout=30)
+
+
+@test
+def speech(s):
+    """The program's sound, recorded from a sound server of the test's own: with sound on, the wave
+    files of spoken_session in order, each whole, with silence between and around them, and the
+    matcher seen to fail on that recording reordered, with a word dropped, cut short or swapped;
+    with sound off, silence. The recordings stay in the tests' folder (build/<tree>/e2e)."""
+    try:
+        import hearing
+    except ImportError as e:
+        raise AssertionError(f"{e} in {sys.executable}: the speech test needs numpy (Debian python3-numpy)") from None
+    spoken = hearing.spoken
+    heard = (["1.wav", "point.wav", "5.wav", "7.wav", "back.wav", "enter.wav", "1.wav", "0.wav", "enter.wav", "2.wav",
+              "0.wav", "raise.wav", *spoken("1e+020"), "mult.wav", *spoken("1.5e+020"), "ch_sgn.wav",
+              *spoken("-1.5e+020"), "error.wav", "2.wav", "mult.wav", *spoken("-3e+020")])
+    waves = hearing.load_waves(os.path.dirname(s.exe))
+    with hearing.Recorder(s.workdir) as recorder:
+        s.env["PULSE_SERVER"] = recorder.server
+        recordings = {}
+        for stored in (b"1", b"0"):
+            s.open_driver()
+            s.reg_set(REG_SZ, stored + b"\0")
+            recorder.start()
+            s.start()
+            spoken_session(s)
+            recorder.wait_quiet(1.0, 30)
+            recordings[stored] = recorder.stop()
+            quit_program(s)
+            hearing.save_wave(os.path.join(s.workdir, f"speech-{'on' if stored == b'1' else 'off'}.wav"),
+                              recordings[stored])
+    result = hearing.match(recordings[b"1"], heard, waves)
+    print(f"sound on: {len(recordings[b'1']) / hearing.RECORD_RATE:.1f} s recorded\n{result.report()}")
+    expect(result.ok, True, "the program's words, heard")
+    # The last "point": the third word of -1.5e+020, before "5"
+    at = len(heard) - 1 - heard[::-1].index("point.wav")
+    expect(hearing.seen_to_fail(recordings[b"1"], heard, result.words, waves, at), [], "faults the matcher missed")
+    quiet = recordings[b"0"]
+    print(f"sound off: {len(quiet) / hearing.RECORD_RATE:.1f} s recorded, loudest sample {abs(quiet).max():.6f}")
+    expect(abs(quiet).max(), 0.0, "loudest sample with sound off")
 
 
 @test
