@@ -57,7 +57,7 @@ template <typename T> T Record(const std::string &event, T result)
 }
 
 /* Notes the first call given a window or DC it should not have been */
-void Misuse(bool wrong, const std::string &what)
+void Misuse(bool wrong, const char *what)
 {
     if (wrong && world.misuse.empty())
         world.misuse = what;
