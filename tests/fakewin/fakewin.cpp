@@ -102,7 +102,7 @@ void Reset()
 
 HWND MainWindow() { return reinterpret_cast<HWND>(uintptr_t(0x1000)); }
 HWND DialogWindow() { return reinterpret_cast<HWND>(uintptr_t(0x3000)); }
-HWND XLine() { return GetDlgItem(MainWindow(), IDC_LINE_X); }
+HWND XLine() { return reinterpret_cast<HWND>(uintptr_t(0x10000 + IDC_LINE_X)); }
 HINSTANCE Program() { return reinterpret_cast<HINSTANCE>(uintptr_t(0x400000)); }
 HICON Icon(int size) { return reinterpret_cast<HICON>(uintptr_t(0x90000 + size)); }
 HCURSOR Arrow() { return reinterpret_cast<HCURSOR>(uintptr_t(0x8000)); }
@@ -153,8 +153,9 @@ HWND GetDlgItem(HWND window, int id)
 /* Only the X line is measured: any other window is the main window's size */
 BOOL GetClientRect(HWND window, LPRECT rect)
 {
-    Misuse(window != fake::XLine(), "a client rectangle asked of another window than the X line");
-    return *rect = RECT{0, 0, window == fake::XLine() ? world.lineWidth : 330, 24}, TRUE;
+    bool line = window == fake::XLine();
+    Misuse(!line, "a client rectangle asked of another window than the X line");
+    return *rect = RECT{0, 0, line ? world.lineWidth : 330, 24}, TRUE;
 }
 
 HDC GetDC(HWND window) { return world.openDCs++, world.dcWindow = window, world.dcFont = fake::systemFont, fake::screenDC; }
@@ -202,8 +203,9 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != WM_GETFONT)
         return world.windowProc(window, message, wParam, lParam);
-    Misuse(window != fake::XLine(), "a font asked of another window than the X line");
-    return reinterpret_cast<LRESULT>(window == fake::XLine() ? fake::lineFont : fake::systemFont);
+    bool line = window == fake::XLine();
+    Misuse(!line, "a font asked of another window than the X line");
+    return reinterpret_cast<LRESULT>(line ? fake::lineFont : fake::systemFont);
 }
 BOOL KillTimer(HWND, UINT_PTR) { return Record("timer", FALSE); }
 HWND SetFocus(HWND window) { return std::exchange(world.focus, window); }

@@ -89,7 +89,7 @@ bool SameBits(double a, double b)
 }
 
 /* The main window's class as registered: RegisterClassExA with the small
-   icon, or RegisterClassA; "" when something is wrong with it */
+   icon, or RegisterClassA; a fault when any of its fields is wrong */
 std::string ClassEvent(const std::string &kind)
 {
     const WNDCLASSEXA &c = fake::world.windowClass;

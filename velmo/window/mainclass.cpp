@@ -10,19 +10,19 @@ typedef ATOM (WINAPI *RegisterClassExProc)(const WNDCLASSEXA *windowClass);
 typedef HANDLE (WINAPI *LoadImageProc)(HINSTANCE module, LPCSTR name, UINT type, int cx, int cy, UINT flags);
 typedef int (WINAPI *GetSystemMetricsProc)(int index);
 
-static FARPROC UserProc(const char *name)
-{
-    HMODULE user = GetModuleHandleA("USER32");
-
-    return user ? GetProcAddress(user, name) : NULL;
-}
-
 void RegisterMainClass(void)
 {
     WNDCLASSA windowClass = {};
-    RegisterClassExProc registerEx = (RegisterClassExProc)(void (*)(void))UserProc("RegisterClassExA");
-    LoadImageProc loadImage = (LoadImageProc)(void (*)(void))UserProc("LoadImageA");
-    GetSystemMetricsProc metric = (GetSystemMetricsProc)(void (*)(void))UserProc("GetSystemMetrics");
+    HMODULE user = GetModuleHandleA("USER32");
+    RegisterClassExProc registerEx = NULL;
+    LoadImageProc loadImage = NULL;
+    GetSystemMetricsProc metric = NULL;
+
+    if (user) {
+        registerEx = (RegisterClassExProc)(void (*)(void))GetProcAddress(user, "RegisterClassExA");
+        loadImage = (LoadImageProc)(void (*)(void))GetProcAddress(user, "LoadImageA");
+        metric = (GetSystemMetricsProc)(void (*)(void))GetProcAddress(user, "GetSystemMetrics");
+    }
 
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWndProc;
