@@ -1,9 +1,9 @@
-# VELMO.exe without a C runtime: its own entry point (velmo/window/entry.cpp)
-# and string functions (tavlib/cstring.cpp), the system DLLs, and libgcc for
+# VELMO.exe without a C runtime: its own entry point (velmo/runtime/entry.cpp)
+# and string functions (velmo/runtime/cstring.cpp), the system DLLs, and libgcc for
 # the stack probe and 64-bit division. The i686 image asks for Windows 3.10,
 # so that Win32s and Windows NT 3.51 load it, and keeps its relocations,
 # which Win32s needs; x86_64 keeps what 64-bit Windows needs.
-set_source_files_properties(tavlib/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES
+set_source_files_properties(velmo/runtime/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES
   COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
 # libgcc last on the line, after every library that needs it
 string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -lgcc")
@@ -21,6 +21,6 @@ endfunction()
 
 velmo_program(VELMO)
 # The start-up benchmark's floor: one empty window, built the same way
-add_executable(velmobare WIN32 bench/bare.cpp tavlib/cstring.cpp)
+add_executable(velmobare WIN32 bench/bare.cpp velmo/runtime/cstring.cpp)
 velmo_strict(velmobare)
 velmo_program(velmobare)

@@ -1,6 +1,7 @@
 /* Command processing: the checks every command passes, and number entry */
 #include <windows.h>
 #include <string.h>
+#include "fpu.h"
 #include "globals.h"
 #include "numtext.h"
 #include "resource.h"
@@ -95,6 +96,7 @@ void RpnStack::HandleKey(UINT code)
     PushStatus status = {0};
     double value = 0.0;
 
+    SetMathUnit();
     if (CheckOperandCount(key) || CheckOperandDomain(key, x))
         return;
     if (!IsEntryKey(key)) {

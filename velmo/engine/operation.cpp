@@ -1,5 +1,6 @@
 /* The calculator's operations and the undo after a math error */
 #include <windows.h>
+#include "arith.h"
 #include "globals.h"
 #include "numtext.h"
 #include "power.h"
@@ -43,10 +44,10 @@ static const char *OperationSound(int code)
 static double Combine(int code, double y, double x)
 {
     switch (code) {
-    case CMD_MULT: return y * x;
-    case CMD_ADD: return y + x;
-    case CMD_SUB: return y - x;
-    case CMD_DIV: return y / x;
+    case CMD_MULT: return Product(y, x);
+    case CMD_ADD: return Sum(y, x);
+    case CMD_SUB: return Difference(y, x);
+    case CMD_DIV: return Quotient(y, x);
     }
     return x == 0.0 ? 1.0 : RaiseToPower(y, x);
 }
@@ -54,11 +55,11 @@ static double Combine(int code, double y, double x)
 static double Apply(int code, double x)
 {
     switch (code) {
-    case CMD_RECIP: return 1.0 / x;
+    case CMD_RECIP: return Quotient(1.0, x);
     case CMD_CH_SGN: return -x;
-    case CMD_SQRT: return __builtin_sqrt(x);
+    case CMD_SQRT: return SquareRoot(x);
     }
-    return x * x;
+    return Product(x, x);
 }
 
 void RpnStack::RunOperation(int code)

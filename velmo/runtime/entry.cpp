@@ -1,8 +1,9 @@
 /* Where Windows starts the program, in place of a C runtime's start-up code:
-   runs the constructors of static objects, hands WinMain the show command
+   sets the math unit, runs the constructors of static objects, hands WinMain the show command
    and the command line's arguments, and ends the process with WinMain's
    exit code. No thread-local storage, exception filter or runtime DLL. */
 #include <windows.h>
+#include "fpu.h"
 
 typedef void (*Constructor)(void);
 
@@ -40,6 +41,7 @@ extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup(void)
     STARTUPINFOA startup = {};
     int show;
 
+    SetMathUnit();
     RunConstructors();
     startup.cb = sizeof(startup);
     GetStartupInfoA(&startup);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #define CSTRING_NAME(name) velmo_##name
-#include "../../tavlib/cstring.cpp"
+#include "../../velmo/runtime/cstring.cpp"
 
 namespace {
 
