@@ -13,6 +13,8 @@ function(velmo_program target)
   # pseudo-relocation is a link error
   target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,--disable-auto-import,--disable-runtime-pseudo-reloc)
   target_link_libraries(${target} PRIVATE user32 gdi32 advapi32 kernel32)
+  # Where each function of the image came from, for the instruction scan
+  target_link_options(${target} PRIVATE -Wl,-Map=$<TARGET_FILE_DIR:${target}>/${target}.map)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     target_link_options(${target} PRIVATE -Wl,--subsystem,windows:3.10 -Wl,--major-os-version,3
                         -Wl,--minor-os-version,10 -Wl,--dynamicbase)

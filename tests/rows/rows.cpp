@@ -4,6 +4,7 @@
 #include <functional>
 #include <sstream>
 #include "fakewin.h"
+#include "fpu.h"
 #include "globals.h"
 #include "numtext.h"
 #include "resource.h"
@@ -81,6 +82,27 @@ std::string Shown(double value)
     char text[NUMBER_TEXT_SIZE];
     FormatNumber(value, text);
     return text;
+}
+
+/* The x87 control word, as another program or a DLL may leave it (Linux's
+   64-bit precision), and as a command leaves it; X87_CONTROL_WORD where
+   there is no x87 */
+void SetControlWord(unsigned short word)
+{
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("fldcw %0" : : "m"(word));
+#else
+    (void)word;
+#endif
+}
+
+unsigned short ControlWord()
+{
+    unsigned short word = X87_CONTROL_WORD;
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+#endif
+    return word;
 }
 
 bool SameBits(double a, double b)
@@ -308,6 +330,7 @@ Words Press(const std::string &keys, int keysLeft)
         int wasOn = soundOn;
         i = key == '#' ? (size_t)(end - keys.c_str()) - 1 : i;
         defaults = 0;
+        SetControlWord(0x037F);
         if (key == '@')
             soundOn = LoadIntSetting(soundKeyName, 0);
         else if (key == '$')
@@ -324,6 +347,8 @@ Words Press(const std::string &keys, int keysLeft)
         Words now = Happened(boxSeen, defaults);
         int command = (int)(code & 0xFFFF);
         bool window = command == CMD_HELP || command == CMD_ABOUT || command == CMD_EXIT || command == CMD_SOUND;
+        if (!strchr("#@$%_", key) && !window && command != CMD_PASTE && ControlWord() != X87_CONTROL_WORD)
+            Fault("the command ran with the math unit as it found it");
         /* calculator commands go on to the default procedure; a pasted backspace may send Drop back */
         if (strchr("@$%_", key) || window ? defaults > 0 : !defaults && command != CMD_PASTE)
             Fault("the command did not go on to the default window procedure, or went on wrongly");
