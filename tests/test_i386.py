@@ -46,10 +46,11 @@ def link_map(path):
     body = text[text.index("\n.text "):text.index("\n.data ")]
     symbols = {int(a, 16): n for a, n in re.findall(r"^\s+0x([0-9a-f]+)\s+([^\s=]+)$", body, re.M)}
     sections, data = [], []
-    for start, size, where in re.findall(r"^ \.text\S*\s+0x([0-9a-f]+)\s+0x([0-9a-f]+) (\S+)$", body, re.M):
+    for section, start, size, where in re.findall(r"^ \.text(\S*)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+) (\S+)$", body, re.M):
         start, size = int(start, 16), int(size, 16)
         if size:
-            sections.append((start, start + size, symbols.get(start, "?"), where.rsplit("/", 1)[-1]))
+            name = symbols.get(start, section.lstrip("$") or "?")
+            sections.append((start, start + size, name, where.rsplit("/", 1)[-1]))
     for start, size in re.findall(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+) LONG ", body, re.M):
         data.append((int(start, 16), int(start, 16) + int(size, 16)))
     return sorted(sections), data
