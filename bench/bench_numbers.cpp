@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include "fpu.h"
 #include "numtext.h"
 
 /* Integers, fractions, huge, tiny and subnormal values */
@@ -103,6 +104,7 @@ int main(int argc, char **argv)
     double a = 0, b;
     int bad = 0;
 
+    SetMathUnit();              /* as the program does; an x87 build needs it */
     for (double v : values) {
         FormatNumber(v, ours);
         snprintf(theirs, sizeof theirs, "%.12g", v);

@@ -3,7 +3,8 @@
 
     python3 bench/report.py RESULTS_DIR [--before OLD_RESULTS_DIR]
 
-RESULTS_DIR holds numbers.json and keys.json (Google Benchmark),
+RESULTS_DIR holds numbers.json and keys.json (Google Benchmark), the same
+built for the x87 (numbers-x87.json, keys-x87.json),
 e2e-win64.json and e2e-win32.json (bench/e2e_bench.py) and sizes.json. With
 --before, an older run's figures stand beside this one's (its e2e.json, if
 that is what it has, as the x86_64 ones).
@@ -130,6 +131,21 @@ def main():
                 row.append(fmt(ow, 0) if ow is not None else "-")
             row.append(fmt(w, 0) if w is not None else "-")
             t.add(*row)
+        tables.append(t)
+
+    # -- the same on the x87, as the 32-bit program computes
+    n87, k87 = bench_times(load(a.results, "numbers-x87.json")), bench_times(load(a.results, "keys-x87.json"))
+    if n87 or k87:
+        t = Table("The host benchmarks built for the x87 beside SSE2 (ns per value or command, CPU time)",
+                  ["what", "SSE2", "x87", "x87 / SSE2"])
+        for sse, x87 in ((n_now, n87), (k_now, k87)):
+            for name, (v, _) in sse.items():
+                w = x87.get(name, (None,))[0]
+                if name.startswith(("FormatWith", "ReadStrtod")):
+                    continue
+                scale = 12 if name == "TypeTwelveDigits" else 1
+                t.add(name.replace("Operation/", ""), fmt(v * scale), fmt(w * scale if w else None),
+                      f"{w / v:.2f}" if w else "-")
         tables.append(t)
 
     # -- the real program under wine, one column group per architecture

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds what the benchmarks need, runs them and prints one table: number
 # text and reading against the C library and HandleKey on the host (Google
-# Benchmark), then the real VELMO.exe under wine on a private Xvfb, against
+# Benchmark), built for SSE2 and again for the x87 as the 32-bit program
+# computes, then the real VELMO.exe under wine on a private Xvfb, against
 # Wine's notepad, and its spoken feedback recorded from a private PulseAudio
 # server: x86_64 in a 64-bit prefix, i686 in a 32-bit one (skipped, with the
 # reason, where the kernel cannot run i386 code). Installs what is missing
@@ -20,6 +21,8 @@ mkdir -p "$results"
 
 cmake -S . -B "$dir/host" -DCMAKE_BUILD_TYPE=Release >&2
 cmake --build "$dir/host" -j2 --target bench_numbers bench_keys >&2
+cmake -S . -B "$dir/host-x87" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-mfpmath=387 >&2
+cmake --build "$dir/host-x87" -j2 --target bench_numbers bench_keys >&2
 for arch in win64:x86_64 win32:i686; do
     cmake -S . -B "$dir/${arch%%:*}" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-${arch#*:}.cmake" \
         -DCMAKE_BUILD_TYPE=Release >&2
@@ -28,9 +31,10 @@ for tree in win64 win32; do
     cmake --build "$dir/$tree" -j2 --target VELMO velmobare velmodrv >&2
 done
 
-for b in numbers keys; do
+for b in numbers keys numbers-x87 keys-x87; do
     echo "bench_$b ..." >&2
-    "$dir/host/bench/bench_$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    case $b in *-x87) tree=host-x87 ;; *) tree=host ;; esac
+    "$dir/$tree/bench/bench_${b%-x87}" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
         --benchmark_out="$results/$b.json" --benchmark_out_format=json >&2
 done
 for tree in win64 win32; do
