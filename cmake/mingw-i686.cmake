@@ -9,9 +9,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The 80386 with a 387 and up: no SSE, MMX or later instructions; doubles
-# on the x87, at 53-bit precision (velmo/runtime/fpu.cpp, velmo/num/arith.cpp)
-set(CMAKE_C_FLAGS_INIT "-march=i386 -mfpmath=387")
-set(CMAKE_CXX_FLAGS_INIT "-march=i386 -mfpmath=387")
 # Windows test programs run here under wine
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)

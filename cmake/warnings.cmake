@@ -11,7 +11,11 @@ function(velmo_strict target)
   velmo_warnings(${target})
   target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions;-fno-rtti>")
   if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # Nothing to unwind: no DWARF unwind tables in the 32-bit code
-    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables>")
+    # Nothing to unwind: no DWARF unwind tables in the 32-bit code. It runs
+    # on an 80386 with a 387 and up: no later instructions, doubles on the
+    # x87 at 53-bit precision (velmo/runtime/fpu.cpp, velmo/num/arith.cpp).
+    # The test programs keep the compiler's default, as GoogleTest needs.
+    target_compile_options(${target} PRIVATE
+      "$<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables;-march=i386;-mfpmath=387>")
   endif()
 endfunction()
