@@ -34,8 +34,8 @@ file(CONFIGURE OUTPUT ${help_version} CONTENT "\\define{programversion} ${PROJEC
 add_custom_command(OUTPUT ${help_files}
   COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP --chm=${VELMO_OUT}/VELMO.chm
           ${help_version} ${CMAKE_SOURCE_DIR}/resources/velmo.but
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlpwindow.py ${VELMO_OUT}/VELMO.HLP ${VELMO_EPOCH}
-  DEPENDS resources/velmo.but ${help_version} ${CMAKE_BINARY_DIR}/source-date-epoch tools/hlpwindow.py
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlp31.py ${VELMO_OUT}/VELMO.HLP ${VELMO_EPOCH}
+  DEPENDS resources/velmo.but ${help_version} ${CMAKE_BINARY_DIR}/source-date-epoch tools/hlp31.py
   COMMENT "Making VELMO.HLP and VELMO.chm")
 add_custom_target(velmo_help ALL DEPENDS ${help_files})
 

@@ -121,6 +121,54 @@ void rich_text(const char* arg) {
   reply("ok " + escape(std::string(text.data(), length)));
 }
 
+struct ChildSearch {
+  std::string text, cls;
+  HWND found;
+};
+
+BOOL CALLBACK find_child(HWND child, LPARAM search) {
+  ChildSearch& s = *reinterpret_cast<ChildSearch*>(search);
+  if (!IsWindowVisible(child) || (!s.text.empty() && window_text(child) != s.text) ||
+      (!s.cls.empty() && lstrcmpiA(class_of(child).c_str(), s.cls.c_str()) != 0))
+    return TRUE;
+  s.found = child;
+  return FALSE;
+}
+
+// The screen centre of the visible control of another process's window that shows TEXT, to click it
+void child_center(const char* arg) {
+  HWND parent = window_arg(arg);
+  ChildSearch s = {*arg ? arg + 1 : "", "", nullptr};
+  RECT r;
+  EnumChildWindows(parent, find_child, reinterpret_cast<LPARAM>(&s));
+  if (!s.found || !GetWindowRect(s.found, &r)) return reply("err no such control");
+  reply("ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
+}
+
+// A window's visible list box: its screen centre, the selected item's number and every item's text
+void list_items(const char* arg) {
+  ChildSearch s = {"", "ListBox", nullptr};
+  RECT r;
+  EnumChildWindows(window_arg(arg), find_child, reinterpret_cast<LPARAM>(&s));
+  if (!s.found || !GetWindowRect(s.found, &r)) return reply("err no list");
+  std::string out = "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2) + " " +
+                    std::to_string(SendMessageA(s.found, LB_GETCURSEL, 0, 0));
+  // Asked with a time limit, and only short items: the list is another process's
+  DWORD_PTR count = 0, length = 0;
+  SendMessageTimeoutA(s.found, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  for (WPARAM i = 0; i < count && static_cast<LONG_PTR>(count) > 0; ++i) {
+    // Wide: wine hands an ANSI caller of another process's list one character
+    wchar_t item[1024] = L"";
+    char text[2048] = "";
+    if (!SendMessageTimeoutW(s.found, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length) || length >= 1024 ||
+        !SendMessageTimeoutW(s.found, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000, &length))
+      return reply("err list item " + std::to_string(i));
+    WideCharToMultiByte(CP_ACP, 0, item, -1, text, sizeof text, nullptr, nullptr);
+    out += "\t" + escape(text);
+  }
+  reply(out);
+}
+
 void focus() {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
@@ -247,6 +295,8 @@ int main() {
       GetWindowRect(atoi(arg) ? GetDlgItem(g_main, atoi(arg)) : g_main, &r);
       reply("ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
     } else if (name == "rich-text") rich_text(arg);
+    else if (name == "child-center") child_center(arg);
+    else if (name == "list") list_items(arg);
     else if (name == "focus" && g_main) focus();
     else if (name == "clip-get") clip_get();
     else if (name == "clip-set") clip_set(unhex(arg) + '\0');

@@ -10,8 +10,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from winenv import Session, Skip, pe_arch, poll, unescape  # noqa: E402
 from screenshot import screenshot  # noqa: E402
+from test_hlp import keyword_order  # noqa: E402
 
 HELP_TITLE = "VELMO 2 Help"
 REG_SZ = 1
@@ -149,16 +151,46 @@ def wait_viewer(s, winhelp=False):
     viewer = s.wait_window(lambda w: (w["cls"], w["pid"] != s.pid) == want and w["caption"] == HELP_TITLE)
     if not winhelp:
         return viewer
-    page = []
-    poll(lambda: True if page.append(unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])) or (
-        page[-1].startswith(HELP_TITLE + "\r\n") and "Chapter 2: Keys and buttons" in page[-1]) else None,
-        10, lambda: f"help page is not the contents: {page[-1][:200]!r}")
+    wait_page(s, viewer, HELP_TITLE)
+    expect("Chapter 2: Keys and buttons" in unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:]), True,
+           "contents page lists the chapters")
     return viewer
 
 
 def viewer_keys(s, *keys):
     wid = s._run(["xdotool", "search", "--onlyvisible", "--name", f"^{HELP_TITLE}$"]).split()[0]
     s._run(["xdotool", "windowfocus", "--sync", wid, "key", *keys])
+
+
+def wait_page(s, viewer, title):
+    page = []
+    poll(lambda: True if page.append(unescape(s.drv(f"rich-text {viewer['hwnd']}")[3:])) or
+         page[-1].startswith(title + "\r\n") else None, 10, lambda: f"help page is not {title!r}: {page[-1][:200]!r}")
+
+
+def find_in_index(s, viewer, entry="Division by zero", title="Section 6.2: Division by zero"):
+    """The viewer's Index button opens its index, which lists the keywords in the order of a 3.1 help
+    file; the entry chosen with the arrow keys and Enter shows its page."""
+    x, y = s.drv(f"child-center {viewer['hwnd']} &Index").split()[1:]
+    s._run(["xdotool", "mousemove", x, y, "click", "1"])
+    index = s.wait_window(lambda w: w["pid"] == viewer["pid"] and w["cls"] == "#32770")
+    listed = lambda: [unescape(f) for f in s.drv(f"list {index['hwnd']}")[3:].split("\t")]  # noqa: E731
+    items = listed()[1:]
+    expect((entry in items, items == sorted(items, key=lambda w: keyword_order(w.encode("latin-1")))),
+           (True, True), f"index of {len(items)} keywords, with {entry!r}, in 3.1's order")
+    x, y = listed()[0].split()[:2]
+    s._run(["xdotool", "mousemove", x, y, "click", "1"])
+    s._run(["xdotool", "key", "Home"])
+    for _ in range(5):                      # arrow keys until the entry is selected (X may drop a key)
+        at = int(listed()[0].split()[2])
+        if at == items.index(entry):
+            break
+        s._run(["xdotool", "key", "--delay", "30", *["Down" if at < items.index(entry) else "Up"]
+                * abs(items.index(entry) - at)], timeout=30)
+    expect(at, items.index(entry), "index entry selected")
+    s._run(["xdotool", "key", "Return"])
+    s.wait_gone(index)
+    wait_page(s, viewer, title)
 
 
 def back_to_main(s):
@@ -354,6 +386,9 @@ def dpi(s):
 
 # The Windows versions each architecture's program is for, as wine's prefix names them
 SYSTEMS = {"win32": ("win31", "nt351", "win95", "nt40", "winxp", "win10"), "win64": ("winxp64", "win10")}
+# Where the session also finds an index entry in WinHelp: the viewers that read only the 3.1 format
+# (Win32s, NT 3.51), and Windows XP's
+INDEXED = {"win31", "nt351", "winxp"}
 # What GetVersion says there: not Windows NT (the top bit), and the major version (Windows 10 says 6.2
 # to a program without a manifest, like the driver)
 REPORTED = {"win31": (True, {3}), "nt351": (False, {3}), "win95": (True, {4}), "nt40": (False, {4}), "winxp": (False, {5}),
@@ -363,7 +398,7 @@ REPORTED = {"win31": (True, {3}), "nt351": (False, {3}), "win95": (True, {4}), "
 def on_system(s, version):
     """The program with wine set to one Windows version: a calculation, the Sound setting kept where
     that system keeps it (VELMO.INI in the Windows folder under Win32s, the registry elsewhere) and
-    read back after a restart, the help in that system's viewer, and About."""
+    read back after a restart, the help in that system's viewer (and under INDEXED its index), and About."""
     s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", version, "/f")
     ini = os.path.join(s.prefix, "drive_c", "windows", "VELMO.INI")
     s.start()
@@ -381,6 +416,7 @@ def on_system(s, version):
     expect(sound_dialog(s, "Escape"), True, "sound on after a restart")
     s.keys("F1")
     viewer = wait_viewer(s, winhelp=version != "win10")
+    find_in_index(s, viewer) if version in INDEXED else None
     back_to_main(s)
     open_about(s)
     quit_program(s)
