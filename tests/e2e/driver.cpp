@@ -212,6 +212,20 @@ void modules(const char* arg) {
   reply(out);
 }
 
+// Where a process loaded a DLL from: "ok PATH", or "ok none"
+void module_path(const char* arg) {
+  char* name;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, strtoul(arg, &name, 10));
+  MODULEENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  std::string out = "ok none";
+  if (snap == INVALID_HANDLE_VALUE) return reply("err no snapshot");
+  for (BOOL more = Module32First(snap, &entry); more; more = Module32Next(snap, &entry))
+    if (lstrcmpiA(entry.szModule, name + 1) == 0) out = "ok " + std::string(entry.szExePath);
+  CloseHandle(snap);
+  reply(out);
+}
+
 }  // namespace
 
 int main() {
@@ -255,6 +269,7 @@ int main() {
     else if (name == "reg-get") reg_get();
     else if (name == "reg-set") reg_set(arg);
     else if (name == "modules") modules(arg);
+    else if (name == "module-path") module_path(arg);
     else if (name == "version") {
       char text[16];
       snprintf(text, sizeof text, "ok %08lx", GetVersion());  // the prefix's Windows version, as programs here see it
