@@ -249,6 +249,8 @@ HMODULE GetModuleHandleA(LPCSTR name)
 
 ATOM RegisterClassExA(const WNDCLASSEXA *windowClass)
 {
+    if (Fails("RegisterClassExA"))
+        return 0;
     return world.windowClass = *windowClass, Record("classex", ATOM(1));
 }
 
@@ -301,8 +303,7 @@ static void (*UserProc(const std::string &name))()
     if (world.missing.count(name))
         return nullptr;
     return name == "RegisterClassExA" ? reinterpret_cast<void (*)()>(RegisterClassExA)
-           : name == "LoadImageA" ? reinterpret_cast<void (*)()>(LoadImageA)
-           : name == "GetSystemMetrics" ? reinterpret_cast<void (*)()>(GetSystemMetrics) : nullptr;
+           : name == "LoadImageA" ? reinterpret_cast<void (*)()>(LoadImageA) : nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
