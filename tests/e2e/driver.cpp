@@ -226,6 +226,32 @@ void module_path(const char* arg) {
   reply(out);
 }
 
+// Starts a program in its own folder as a shell would, with the show command
+// SHOW in its STARTUPINFO, or with none ("-"): "ok PID"
+void launch(const char* arg) {
+  char* path;
+  long show = strtol(arg, &path, 10);
+  bool none = *arg == '-';
+  std::string program = none ? arg + 2 : path + 1, folder = program.substr(0, program.rfind('\\'));
+  std::string command = "\"" + program + "\"";
+  STARTUPINFOA startup = {};
+  PROCESS_INFORMATION process;
+  startup.cb = sizeof startup;
+  startup.dwFlags = none ? 0 : STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+    return reply("err cannot start " + program);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  reply("ok " + std::to_string(process.dwProcessId));
+}
+
+// The main window's state: "ok ICONIC ZOOMED VISIBLE"
+void window_state() {
+  reply("ok " + std::to_string(IsIconic(g_main) ? 1 : 0) + " " + std::to_string(IsZoomed(g_main) ? 1 : 0) + " " +
+        std::to_string(IsWindowVisible(g_main) ? 1 : 0));
+}
+
 }  // namespace
 
 int main() {
@@ -270,6 +296,8 @@ int main() {
     else if (name == "reg-set") reg_set(arg);
     else if (name == "modules") modules(arg);
     else if (name == "module-path") module_path(arg);
+    else if (name == "launch") launch(arg);
+    else if (name == "window-state" && g_main) window_state();
     else if (name == "version") {
       char text[16];
       snprintf(text, sizeof text, "ok %08lx", GetVersion());  // the prefix's Windows version, as programs here see it

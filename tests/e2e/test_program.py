@@ -382,6 +382,20 @@ def win32s_sound(s):
 
 
 @test
+def show_command(s):
+    """The program's window is shown as it was started: the driver starts it with a STARTUPINFO asking
+    for SW_SHOWMINNOACTIVE, then SW_SHOWMAXIMIZED, then with no show command (SW_SHOWDEFAULT)."""
+    exe = "Z:" + s.exe.replace("/", "\\")
+    s.open_driver()
+    for show, wanted in ((7, "1 0 1"), (3, "0 1 1"), ("-", "0 0 1")):
+        s.drv(f"launch {show} {exe}")
+        hwnd = int(s.drv("wait-window 20000", timeout=40).split()[1])
+        expect(s.drv("window-state")[3:], wanted, f"iconic, zoomed, visible when started with show command {show}")
+        s.drv(f"press {hwnd} 124")                 # Exit
+        s.wait_gone({"hwnd": hwnd, "caption": "VELMO 2"})
+
+
+@test
 def dpi(s):
     """At 96, 120 and 144 DPI the longest number that can be typed is shown whole and one digit
     more is refused; a screenshot of each is left in the test's folder."""
