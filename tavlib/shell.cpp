@@ -43,16 +43,23 @@ int HasWinHelp(void)
 /* Only the system directory: the program's own folder may hold anything */
 FARPROC LoadSystemProc(SystemProc *p)
 {
-    char path[MAX_PATH + 16];
+    char path[MAX_PATH + 32];
+    const char *folder;
     UINT n;
     HMODULE module;
 
     if (p->tried)
         return p->proc;
     p->tried = 1;
+    folder = p->win32s && IsWin32s() ? p->win32s : NULL;
     n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || strlen(p->library) + 2 > sizeof(path) - n)
+    if (n == 0 || n >= MAX_PATH || (folder ? strlen(folder) + 1 : 0) + strlen(p->library) + 2 > sizeof(path) - n)
         return NULL;
+    if (folder) {
+        path[n] = '\\';
+        strcpy(path + n + 1, folder);
+        n += (UINT)strlen(folder) + 1;
+    }
     path[n] = '\\';
     strcpy(path + n + 1, p->library);
     module = LoadLibraryA(path);

@@ -38,10 +38,12 @@ HBRUSH BackgroundBrush(void);
 
 /* A function of a system DLL, loaded from the system directory on first
    use and kept; proc is null when it could not be had. Clearing tried makes
-   the next use load it again. */
+   the next use load it again. win32s names the system directory's subfolder
+   that holds the library under Win32s (its 32-bit WINMM is in WIN32S), or is
+   null. */
 struct SystemProc
 {
-    const char *library, *name;
+    const char *library, *name, *win32s;
     int tried;
     FARPROC proc;
 };

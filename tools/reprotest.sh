@@ -46,8 +46,10 @@ for preset in win64 win32; do
     first=build/$preset/packages
     second=$scratch/second-source/build/$preset/packages
     name=$(sed -n 's/^[0-9a-f]*  \(.*\)\.zip$/\1/p' "$first/SHA256SUMS")
+    # The package folder: the zip's top folder (VELMO201)
+    top=$(python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist()[0].split("/")[0])' "$first/$name.zip")
     compared=0 differing=0
-    for file in $(cd "$first" && find "$name" -type f | LC_ALL=C sort) "$name.zip" "$name-setup.exe" SHA256SUMS; do
+    for file in $(cd "$first" && find "$top" -type f | LC_ALL=C sort) "$name.zip" "$name-setup.exe" SHA256SUMS; do
         compared=$((compared + 1))
         if [ ! -f "$second/$file" ]; then
             echo "$preset: $file: missing in the second build"

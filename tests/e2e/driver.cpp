@@ -260,6 +260,46 @@ void modules(const char* arg) {
   reply(out);
 }
 
+// Where a process loaded a DLL from: "ok PATH", or "ok none"
+void module_path(const char* arg) {
+  char* name;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, strtoul(arg, &name, 10));
+  MODULEENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  std::string out = "ok none";
+  if (snap == INVALID_HANDLE_VALUE) return reply("err no snapshot");
+  for (BOOL more = Module32First(snap, &entry); more; more = Module32Next(snap, &entry))
+    if (lstrcmpiA(entry.szModule, name + 1) == 0) out = "ok " + std::string(entry.szExePath);
+  CloseHandle(snap);
+  reply(out);
+}
+
+// Starts a program in its own folder as a shell would, with the show command
+// SHOW in its STARTUPINFO, or with none ("-"): "ok PID"
+void launch(const char* arg) {
+  char* path;
+  long show = strtol(arg, &path, 10);
+  bool none = *arg == '-';
+  std::string program = none ? arg + 2 : path + 1, folder = program.substr(0, program.rfind('\\'));
+  std::string command = "\"" + program + "\"";
+  STARTUPINFOA startup = {};
+  PROCESS_INFORMATION process;
+  startup.cb = sizeof startup;
+  startup.dwFlags = none ? 0 : STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
+    return reply("err cannot start " + program);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  reply("ok " + std::to_string(process.dwProcessId));
+}
+
+// The main window's state: "ok ICONIC ZOOMED VISIBLE"
+void window_state() {
+  reply("ok " + std::to_string(IsIconic(g_main) ? 1 : 0) + " " + std::to_string(IsZoomed(g_main) ? 1 : 0) + " " +
+        std::to_string(IsWindowVisible(g_main) ? 1 : 0));
+}
+
 }  // namespace
 
 int main() {
@@ -305,6 +345,9 @@ int main() {
     else if (name == "reg-get") reg_get();
     else if (name == "reg-set") reg_set(arg);
     else if (name == "modules") modules(arg);
+    else if (name == "module-path") module_path(arg);
+    else if (name == "launch") launch(arg);
+    else if (name == "window-state" && g_main) window_state();
     else if (name == "version") {
       char text[16];
       snprintf(text, sizeof text, "ok %08lx", GetVersion());  // the prefix's Windows version, as programs here see it

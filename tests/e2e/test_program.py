@@ -323,16 +323,21 @@ def spoken_session(s):
     expect_clip(s, b"-3e+020", timeout=30)
 
 
+def speech_module():
+    try:
+        import hearing
+    except ImportError as e:
+        raise AssertionError(f"{e} in {sys.executable}: the sound tests need numpy (Debian python3-numpy)") from None
+    return hearing
+
+
 @test
 def speech(s):
     """The program's sound, recorded from a sound server of the test's own: with sound on, the wave
     files of spoken_session in order, each whole, with silence between and around them, and the
     matcher seen to fail on that recording reordered, with a word dropped, cut short or swapped;
     with sound off, silence. The recordings stay in the tests' folder (build/<tree>/e2e)."""
-    try:
-        import hearing
-    except ImportError as e:
-        raise AssertionError(f"{e} in {sys.executable}: the speech test needs numpy (Debian python3-numpy)") from None
+    hearing = speech_module()
     spoken = hearing.spoken
     heard = (["1.wav", "point.wav", "5.wav", "7.wav", "back.wav", "enter.wav", "1.wav", "0.wav", "enter.wav", "2.wav",
               "0.wav", "raise.wav", *spoken("1e+020"), "mult.wav", *spoken("1.5e+020"), "ch_sgn.wav",
@@ -361,6 +366,65 @@ def speech(s):
     quiet = recordings[b"0"]
     print(f"sound off: {len(quiet) / hearing.RECORD_RATE:.1f} s recorded, loudest sample {abs(quiet).max():.6f}")
     expect(abs(quiet).max(), 0.0, "loudest sample with sound off")
+
+
+@test
+def win32s_sound(s):
+    """Under Win32s (wine's win31) the program's WINMM is SYSTEM\\WIN32S\\WINMM.DLL. Wine is told to
+    load WINMM only from a file (native), and the prefix's WINMM, a PE file marked as wine's builtin,
+    is moved there with its mark taken away so that wine loads it as such a file. The sounds of a
+    calculation are heard, from that copy. Then, with that copy in the system folder only, the
+    program loads no WINMM and calculates in silence."""
+    hearing = speech_module()
+    system = os.path.join(s.prefix, "drive_c", "windows", "system32")
+    in_win32s, in_system = os.path.join(system, "win32s", "WINMM.DLL"), os.path.join(system, "winmm.dll")
+    builtin = open(in_system, "rb").read()
+    expect(builtin[64:80], b"Wine builtin DLL", "the mark of wine's builtin WINMM")
+    os.remove(in_system)
+    os.makedirs(os.path.dirname(in_win32s))
+    open(in_win32s, "wb").write(builtin.replace(b"Wine builtin DLL", b"Wine native DLL!", 1))
+    s.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "win31", "/f")
+    # The Sound setting lives in VELMO.INI under Win32s
+    open(os.path.join(s.prefix, "drive_c", "windows", "VELMO.INI"), "wb").write(b"Sound=1\r\n")
+    native = {"WINEDLLOVERRIDES": s.env["WINEDLLOVERRIDES"] + ";winmm=n"}
+    heard = ["5.wav", "enter.wav", "2.wav", "add.wav", "7.wav"]
+    with hearing.Recorder(s.workdir) as recorder:
+        s.env["PULSE_SERVER"] = recorder.server
+        for copy in ("win32s", "system"):
+            if copy == "system":
+                os.rename(in_win32s, in_system)
+            recorder.start()
+            s.start(extra_env=native)
+            s.keys("5", "Return", "2", "plus")
+            expect_lines(s, "7")
+            recorder.wait_quiet(1.0, 30)
+            recording = recorder.stop()
+            path = s.drv(f"module-path {s.pid} winmm.dll")[3:]
+            quit_program(s)
+            if copy == "win32s":
+                expect(path.lower(), r"c:\windows\system32\win32s\winmm.dll", "WINMM loaded from")
+                result = hearing.match(recording, heard, hearing.load_waves(os.path.dirname(s.exe)))
+                print(f"WINMM in WIN32S: {len(recording) / hearing.RECORD_RATE:.1f} s recorded\n{result.report()}")
+                expect(result.ok, True, "the program's words, heard")
+            else:
+                print(f"WINMM in the system folder only: {len(recording) / hearing.RECORD_RATE:.1f} s recorded, "
+                      f"loudest sample {abs(recording).max():.6f}")
+                expect(path, "none", "WINMM loaded from")
+                expect(abs(recording).max(), 0.0, "loudest sample with WINMM in the system folder only")
+
+
+@test
+def show_command(s):
+    """The program's window is shown as it was started: the driver starts it with a STARTUPINFO asking
+    for SW_SHOWMINNOACTIVE, then SW_SHOWMAXIMIZED, then with no show command (SW_SHOWDEFAULT)."""
+    exe = "Z:" + s.exe.replace("/", "\\")
+    s.open_driver()
+    for show, wanted in ((7, "1 0 1"), (3, "0 1 1"), ("-", "0 0 1")):
+        s.drv(f"launch {show} {exe}")
+        hwnd = int(s.drv("wait-window 20000", timeout=40).split()[1])
+        expect(s.drv("window-state")[3:], wanted, f"iconic, zoomed, visible when started with show command {show}")
+        s.drv(f"press {hwnd} 124")                 # Exit
+        s.wait_gone({"hwnd": hwnd, "caption": "VELMO 2"})
 
 
 @test

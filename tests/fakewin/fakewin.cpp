@@ -107,6 +107,8 @@ HINSTANCE Program() { return reinterpret_cast<HINSTANCE>(uintptr_t(0x400000)); }
 HICON Icon(int size) { return reinterpret_cast<HICON>(uintptr_t(0x90000 + size)); }
 HCURSOR Arrow() { return reinterpret_cast<HCURSOR>(uintptr_t(0x8000)); }
 int SmallIconSize() { return 20; }
+bool Win32s() { return (world.version & 0x80000000) && (world.version & 0xFF) < 4; }
+std::string SystemDirectory() { return Win32s() ? "C:\\WINDOWS\\SYSTEM" : "C:\\Windows\\system32"; }
 std::string ClipboardText() { return world.clipboardText ? world.clipboardText->bytes.substr(0, GlobalSize(world.clipboardText)).c_str() : ""; }
 
 void PutClipboardBytes(const std::string &bytes)
@@ -247,6 +249,8 @@ HMODULE GetModuleHandleA(LPCSTR name)
 
 ATOM RegisterClassExA(const WNDCLASSEXA *windowClass)
 {
+    if (Fails("RegisterClassExA"))
+        return 0;
     return world.windowClass = *windowClass, Record("classex", ATOM(1));
 }
 
@@ -279,15 +283,18 @@ int GetSystemMetrics(int index)
 /* Cut and terminated as on Windows XP and later */
 DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size) { return (DWORD)fake::CopyOut(world.modulePath, path, size); }
 HGDIOBJ GetStockObject(int object) { return object == LTGRAY_BRUSH ? reinterpret_cast<HGDIOBJ>(uintptr_t(0x5000)) : nullptr; }
-UINT GetSystemDirectoryA(LPSTR path, UINT size) { return (UINT)fake::CopyOut("C:\\Windows\\system32", path, size); }
+UINT GetSystemDirectoryA(LPSTR path, UINT size) { return (UINT)fake::CopyOut(fake::SystemDirectory(), path, size); }
 
-/* WINMM and HTML Help from the system directory are the libraries there are */
+/* WINMM and HTML Help from the system directory are the libraries there are.
+   Win32s has no HTML Help, and its SYSTEM folder's WINMM.DLL is the 16-bit one,
+   which a 32-bit program cannot load: its own is in SYSTEM\\WIN32S */
 HMODULE LoadLibraryA(LPCSTR path)
 {
-    std::string file = fake::Lower(path);
+    std::string file = fake::Lower(path), system = fake::Lower(fake::SystemDirectory()) + "\\";
+    bool win32s = fake::Win32s();
     world.loaded.push_back(path);
-    return Fails("LoadLibraryA") ? nullptr : file == "c:\\windows\\system32\\winmm.dll" ? fake::winmmHandle
-           : file == "c:\\windows\\system32\\hhctrl.ocx" ? fake::hhctrlHandle : nullptr;
+    return Fails("LoadLibraryA") ? nullptr : file == system + (win32s ? "win32s\\winmm.dll" : "winmm.dll") ? fake::winmmHandle
+           : !win32s && file == system + "hhctrl.ocx" ? fake::hhctrlHandle : nullptr;
 }
 
 /* USER32's functions of Windows 95 and NT 4, unless the row takes them away */
@@ -296,8 +303,7 @@ static void (*UserProc(const std::string &name))()
     if (world.missing.count(name))
         return nullptr;
     return name == "RegisterClassExA" ? reinterpret_cast<void (*)()>(RegisterClassExA)
-           : name == "LoadImageA" ? reinterpret_cast<void (*)()>(LoadImageA)
-           : name == "GetSystemMetrics" ? reinterpret_cast<void (*)()>(GetSystemMetrics) : nullptr;
+           : name == "LoadImageA" ? reinterpret_cast<void (*)()>(LoadImageA) : nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)

@@ -75,6 +75,8 @@ HINSTANCE Program();                    /* VELMO.EXE's module */
 HICON Icon(int size);                   /* ICONX's image of that size; 32 from LoadIconA */
 HCURSOR Arrow();
 int SmallIconSize();                    /* SM_CXSMICON and SM_CYSMICON */
+bool Win32s();                          /* what GetVersion says is Win32s */
+std::string SystemDirectory();          /* GetSystemDirectoryA's: C:\WINDOWS\SYSTEM under Win32s */
 std::string ClipboardText();            /* "" when there is no CF_TEXT */
 void PutClipboardBytes(const std::string &bytes);   /* exactly these bytes, no terminator added */
 const RegValue *FindRegValue(const std::string &path);

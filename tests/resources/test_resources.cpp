@@ -2,6 +2,7 @@
    picture the program asks for is there, and Windows accepts the manifest */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <string.h>
 #include <map>
 #include <set>
 #include <string>
@@ -51,6 +52,45 @@ static std::map<int, std::string> Controls(const char *name)
         p = (const WORD *)((const BYTE *)(p + 1) + *p);
     }
     return ids;
+}
+
+/* A compiled dialog template's style and extended style, from either layout
+   (DIALOGEX starts with version 1 and 0xFFFF) */
+static bool TemplateStyles(const char *name, DWORD *style, DWORD *exStyle)
+{
+    HRSRC found = FindResourceA(NULL, name, MAKEINTRESOURCEA(5));   /* RT_DIALOG */
+    const BYTE *head = found ? (const BYTE *)LockResource(LoadResource(NULL, found)) : NULL;
+    const WORD *words = (const WORD *)head;
+    if (!head)
+        return false;
+    if (words[0] == 1 && words[1] == 0xFFFF) {
+        memcpy(exStyle, head + 8, sizeof(DWORD));
+        memcpy(style, head + 12, sizeof(DWORD));
+    } else {
+        memcpy(style, head, sizeof(DWORD));
+        memcpy(exStyle, head + 4, sizeof(DWORD));
+    }
+    return true;
+}
+
+/* The windows the templates make: the main window a fixed top-level window
+   that can be minimized but not sized or maximized, in the template's font,
+   which the X line is measured in; the dialogs popups of their owner; every
+   one with the 3-D look, which Windows 95 and NT 4 give a program made for
+   Windows 3.10 only when the template asks for it */
+TEST(Resources, DialogStyles)
+{
+    const struct { const char *name; DWORD style, exStyle; } templates[] = {
+        {"DIAL_MAIN", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK, 0},
+        {"DIAL_SOUND", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_3DLOOK, 0},
+        {"DIAL_ABOUT", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK, 0},
+    };
+    for (const auto &t : templates) {
+        DWORD style = 0, exStyle = 0;
+        ASSERT_TRUE(TemplateStyles(t.name, &style, &exStyle)) << t.name;
+        EXPECT_EQ(style, t.style) << t.name << std::hex << ": style 0x" << style << ", wanted 0x" << t.style;
+        EXPECT_EQ(exStyle, t.exStyle) << t.name << std::hex << ": extended style 0x" << exStyle;
+    }
 }
 
 TEST(Resources, EveryStringLoads)

@@ -190,7 +190,7 @@ void CheckRules(int keysLeft)
     if (w.openDCs || w.clipboardOpen || w.blocks.size() != (w.clipboardText ? 1u : 0u) || w.openKeys != keysLeft)
         return Fault("a device context, the clipboard, a memory block or a key left open");
     for (const std::string &path : w.loaded)
-        if (path != "C:\\Windows\\system32\\winmm.dll" && path != "C:\\Windows\\system32\\hhctrl.ocx")
+        if (path.rfind(fake::SystemDirectory() + "\\", 0) != 0)
             return Fault("a library loaded from " + path);
     for (int i = 0; i < c.depth; i++)
         if (!(fabs(c.values[c.top + i]) < 1.3407807929942596e+154))
@@ -258,7 +258,7 @@ void Apply(const std::string &name, const std::string &value)
     } else if (name == "ini") {
         w.profile["sound"] = text;
     } else if (name == "os") {
-        w.version = value == "win32s" ? 0x80000003 : value == "xp" ? 0x0A280105 : 0x00000003;
+        w.version = value == "win32s" ? 0x80000003 : value == "win95" ? 0xC0000004 : value == "xp" ? 0x0A280105 : 0x00000003;
     } else if (name == "dlg") {
         w.onDialog = [value]() {
             std::stringstream ids(value);
@@ -291,6 +291,9 @@ void Check(const std::string &name, const std::string &value)
         seen = stored ? stored->data + (stored->type == REG_SZ ? "" : "?") : "-", text = value == "-" ? "-" : text + '\0';
     else if (name == "ini")
         seen = fake::world.profile["sound"];
+    else if (name == "lib")
+        for (const std::string &path : fake::world.loaded)
+            seen += (seen.empty() ? "" : ",") + path;
     else if (name == "shown" || name == "handled")
         seen = name == "shown" ? shownAtBoxes : handled;
     else if (name == "stored")

@@ -73,3 +73,23 @@ TEST(Tavlib, WindowsVersions)
         EXPECT_NE(BackgroundBrush(), nullptr);
     }
 }
+
+/* Only WINMM moves under Win32s: a library without a Win32s folder stays in the system folder */
+TEST(Tavlib, SystemLibraryFolders)
+{
+    const struct { DWORD version; const char *win32s, *path; } cases[] = {
+        {0x80000003, "WIN32S", "C:\\WINDOWS\\SYSTEM\\WIN32S\\x.dll"},
+        {0x80000003, NULL, "C:\\WINDOWS\\SYSTEM\\x.dll"},
+        {0xC0000004, "WIN32S", "C:\\Windows\\system32\\x.dll"},
+        {0x23F00206, "WIN32S", "C:\\Windows\\system32\\x.dll"},
+    };
+    for (const auto &c : cases) {
+        SystemProc p = {"x.dll", "F", c.win32s, 0, NULL};
+        fake::Reset();
+        fake::world.version = c.version;
+        EXPECT_EQ(LoadSystemProc(&p), nullptr);
+        EXPECT_EQ(LoadSystemProc(&p), nullptr);
+        ASSERT_EQ(fake::world.loaded.size(), 1u) << std::hex << c.version;
+        EXPECT_EQ(fake::world.loaded[0], c.path);
+    }
+}

@@ -6,8 +6,9 @@
 
 typedef BOOL (WINAPI *SndPlaySoundProc)(LPCSTR name, UINT flags);
 
-/* WINMM is loaded when the first sound plays, not at start-up */
-static SystemProc winmm = {"winmm.dll", "sndPlaySoundA", 0, NULL};
+/* WINMM is loaded when the first sound plays, not at start-up. Win32s keeps
+   its 32-bit WINMM in SYSTEM\WIN32S: the SYSTEM folder's WINMM is the 16-bit one */
+static SystemProc winmm = {"winmm.dll", "sndPlaySoundA", "WIN32S", 0, NULL};
 
 void ForgetSoundLibrary(void)
 {

@@ -13,7 +13,7 @@
 typedef HWND (WINAPI *HtmlHelpProc)(HWND caller, LPCSTR file, UINT command, UINT_PTR data);
 
 /* hhctrl.ocx is loaded by the first Help */
-static SystemProc htmlHelp = {"hhctrl.ocx", "HtmlHelpA", 0, NULL};
+static SystemProc htmlHelp = {"hhctrl.ocx", "HtmlHelpA", NULL, 0, NULL};
 
 static HtmlHelpProc HtmlHelp(void)
 {
