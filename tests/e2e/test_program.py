@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of the real VELMO.exe under wine on Xvfb, each in a prefix and X server of its
-own: what the host cannot show. usage: test_program.py BUILD_DIR [TEST ...] (all without names)
+own: what the host cannot show. usage: test_program.py BUILD_DIR [--exe=FILE] [TEST ...] (all without
+names); FILE is another build of the program than BUILD_DIR/VELMO.exe, started in its own folder
 """
 import glob
 import os
@@ -540,7 +541,10 @@ if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     build = os.path.abspath(sys.argv[1])
+    # --exe=FILE: another build of the program than the tree's VELMO.exe
+    exe = sys.argv[2][6:] if len(sys.argv) > 2 and sys.argv[2].startswith("--exe=") else None
+    args = sys.argv[3 if exe else 2:]
     # "systems": the Windows versions of the program's architecture, one session each
-    names = [n for name in sys.argv[2:] or TESTS for n in (
+    names = [n for name in args or TESTS for n in (
         [f"on_{v}" for v in SYSTEMS[pe_arch(os.path.join(build, "VELMO.exe"))]] if name == "systems" else [name])]
-    run({name: TESTS[name] for name in names}, build)
+    run({name: TESTS[name] for name in names}, build, exe)
