@@ -5,7 +5,8 @@
 # modes and SOURCE_DATE_EPOCH as their time, which both the zip and the
 # installer record; zip entries are sorted and their DOS times are UTC.
 # With VELMO_SIGN_PFX set, VELMO.exe is signed before it is packed, then the
-# uninstaller and the installer (tools/sign.sh).
+# uninstaller and the installer (tools/sign.sh), each with a time stamp when
+# VELMO_SIGN_TSA names a time-stamp server.
 # The zip's folder, where the files are staged, has an 8.3 name, as every file
 # has, so that Windows 3.1 can unpack it: VELMO and the version's digits
 # (VELMO201), or VELMO alone where they do not fit.
@@ -37,5 +38,5 @@ find "$top" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 find "$top" | LC_ALL=C sort | TZ=UTC zip -X -9 -q -@ "$name.zip"
 makensis -V2 -DARCH="$arch" -DVERSION="$version" -DSTAGE="$PWD/$top" -DICON="$icon" \
     -DOUTFILE="$PWD/$name-setup.exe" "$@" "$nsi"
-[ $# -eq 0 ] || echo "Signed VELMO.exe, the uninstaller and the installer"
+[ $# -eq 0 ] || echo "Signed VELMO.exe, the uninstaller and the installer${VELMO_SIGN_TSA:+, time-stamped by $VELMO_SIGN_TSA}"
 sha256sum "$name.zip" "$name-setup.exe" >SHA256SUMS
