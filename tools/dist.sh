@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the release packages: for win32 and win64, a zip and an installer, made
 # in build/<preset>/packages and gathered with their SHA256SUMS in build/release.
-# With VELMO_SIGN_PFX and VELMO_SIGN_PASSWORD set, they are signed (tools/sign.sh).
+# With VELMO_SIGN_PFX and VELMO_SIGN_PASSWORD set, they are signed (tools/sign.sh),
+# with time stamps from VELMO_SIGN_TSA when that is set.
 # Installs what is missing first.
 set -eu
 cd "$(dirname "$0")/.."
