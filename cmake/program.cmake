@@ -4,7 +4,7 @@
 # so that Win32s and Windows NT 3.51 load it, and keeps its relocations,
 # which Win32s needs; x86_64 keeps what 64-bit Windows needs.
 set_source_files_properties(velmo/runtime/cstring.cpp DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES
-  COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+  COMPILE_OPTIONS "${VELMO_CSTRING_OPTIONS}")
 # libgcc last on the line, after every library that needs it
 string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -lgcc")
 
