@@ -56,19 +56,22 @@ set(VELMO_ZIP ${packages}/${package}.zip)
 set(VELMO_SETUP ${packages}/${package}-setup.exe)
 file(MAKE_DIRECTORY ${packages})
 
-# Texts for Windows users: CRLF line ends
+# Texts for Windows users: CRLF line ends. CHANGES.TXT is CHANGELOG.md, under a name
+# that Windows 3.1 takes
 configure_file(resources/readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(CHANGELOG.md ${CMAKE_BINARY_DIR}/CHANGES.TXT @ONLY NEWLINE_STYLE CRLF)
 
 # Packed again at every dist, so that signing follows VELMO_SIGN_PFX as it is
 # now. The signing test packs the same files into a folder of its own:
 # ${VELMO_PACK} FOLDER ${VELMO_PACK_ARGS}
 set(VELMO_PACK ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELMO_EPOCH} sh ${CMAKE_SOURCE_DIR}/tools/pack.sh)
 set(VELMO_PACK_ARGS ${package} ${CMAKE_SOURCE_DIR}/resources/setup.nsi ${VELMO_ICON} ${VELMO_ARCH} ${PROJECT_VERSION}
-    $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt)
+    $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${CMAKE_BINARY_DIR}/CHANGES.TXT)
 add_custom_target(dist
   COMMAND ${VELMO_PACK} ${packages} ${VELMO_PACK_ARGS}
   BYPRODUCTS ${VELMO_ZIP} ${VELMO_SETUP} ${packages}/SHA256SUMS
   DEPENDS ${help_files} ${sound_files} ${VELMO_ICON} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
+          ${CMAKE_BINARY_DIR}/CHANGES.TXT
   COMMENT "Packing ${package}.zip and ${package}-setup.exe")
 add_dependencies(dist VELMO)
