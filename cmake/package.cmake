@@ -62,6 +62,22 @@ configure_file(resources/readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(CHANGELOG.md ${CMAKE_BINARY_DIR}/CHANGES.TXT @ONLY NEWLINE_STYLE CRLF)
 
+# Where the release's packages are served from: those of version V at
+# VELMO_RELEASE_URL/V/, with CHANGELOG.md beside them. The winget and Scoop
+# manifests that tools/dist.sh writes name them there (tools/manifests.py)
+set(VELMO_RELEASE_URL "https://downloads.mondrel.example/velmo" CACHE STRING
+    "Address under which each release's folder (build/release) is served, as URL/VERSION/")
+set(VELMO_HOMEPAGE "https://www.mondrel.example/velmo/" CACHE STRING "VELMO 2's home page, named in the manifests")
+file(CONFIGURE OUTPUT ${packages}/release.json @ONLY CONTENT [[
+{
+  "version": "@PROJECT_VERSION@",
+  "arch": "@VELMO_ARCH@",
+  "url": "@VELMO_RELEASE_URL@",
+  "homepage": "@VELMO_HOMEPAGE@",
+  "epoch": @VELMO_EPOCH@
+}
+]])
+
 # Packed again at every dist, so that signing follows VELMO_SIGN_PFX as it is
 # now. The signing test packs the same files into a folder of its own:
 # ${VELMO_PACK} FOLDER ${VELMO_PACK_ARGS}
