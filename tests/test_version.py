@@ -52,7 +52,7 @@ def changelog_entries(text):
 
 def changelog(where, text):
     entries = changelog_entries(text)
-    check(entries[:1] == [VERSION], f"{where}: the newest entry is version {VERSION} ({entries[0] if entries else 'no entry'})")
+    check(entries[:1] == [VERSION], f"{where}: the newest entry is version {VERSION} (found: {entries[0] if entries else 'no entry'})")
 
 
 def record(where, rc, strings):
