@@ -45,10 +45,11 @@ add_dependencies(VELMO velmo_sounds velmo_help)
 # dist: VELMO-<version>-<arch>.zip and VELMO-<version>-<arch>-setup.exe
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(VELMO_ARCH win64)
-  set(VELMO_REQUIRES "64-bit Windows on an x64 processor.")
+  set(VELMO_REQUIRES "64-bit Windows XP or later on an x64 processor.")
 else()
   set(VELMO_ARCH win32)
-  set(VELMO_REQUIRES "32-bit or 64-bit Windows on a processor with SSE2.")
+  # The program is built for the 80386 with an 80387 (README.md, "The processor it needs")
+  set(VELMO_REQUIRES "Windows 3.1 with Win32s, Windows NT 3.51, Windows 95 or any later\r\n  Windows, 32-bit or 64-bit, on an 80386 with an 80387 or any later processor.")
 endif()
 set(package VELMO-${PROJECT_VERSION}-${VELMO_ARCH})
 set(packages ${CMAKE_BINARY_DIR}/packages)
@@ -56,19 +57,38 @@ set(VELMO_ZIP ${packages}/${package}.zip)
 set(VELMO_SETUP ${packages}/${package}-setup.exe)
 file(MAKE_DIRECTORY ${packages})
 
-# Texts for Windows users: CRLF line ends
+# Texts for Windows users: CRLF line ends. CHANGES.TXT is CHANGELOG.md, under a name
+# that Windows 3.1 takes
 configure_file(resources/readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(CHANGELOG.md ${CMAKE_BINARY_DIR}/CHANGES.TXT @ONLY NEWLINE_STYLE CRLF)
+
+# Where the release's packages are served from: those of version V at
+# VELMO_RELEASE_URL/V/, with CHANGELOG.md beside them. The winget and Scoop
+# manifests that tools/dist.sh writes name them there (tools/manifests.py)
+set(VELMO_RELEASE_URL "https://downloads.mondrel.example/velmo" CACHE STRING
+    "Address under which each release's folder (build/release) is served, as URL/VERSION/")
+set(VELMO_HOMEPAGE "https://www.mondrel.example/velmo/" CACHE STRING "VELMO 2's home page, named in the manifests")
+file(CONFIGURE OUTPUT ${packages}/release.json @ONLY CONTENT [[
+{
+  "version": "@PROJECT_VERSION@",
+  "arch": "@VELMO_ARCH@",
+  "url": "@VELMO_RELEASE_URL@",
+  "homepage": "@VELMO_HOMEPAGE@",
+  "epoch": @VELMO_EPOCH@
+}
+]])
 
 # Packed again at every dist, so that signing follows VELMO_SIGN_PFX as it is
 # now. The signing test packs the same files into a folder of its own:
 # ${VELMO_PACK} FOLDER ${VELMO_PACK_ARGS}
 set(VELMO_PACK ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELMO_EPOCH} sh ${CMAKE_SOURCE_DIR}/tools/pack.sh)
 set(VELMO_PACK_ARGS ${package} ${CMAKE_SOURCE_DIR}/resources/setup.nsi ${VELMO_ICON} ${VELMO_ARCH} ${PROJECT_VERSION}
-    $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt)
+    $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${CMAKE_BINARY_DIR}/CHANGES.TXT)
 add_custom_target(dist
   COMMAND ${VELMO_PACK} ${packages} ${VELMO_PACK_ARGS}
   BYPRODUCTS ${VELMO_ZIP} ${VELMO_SETUP} ${packages}/SHA256SUMS
   DEPENDS ${help_files} ${sound_files} ${VELMO_ICON} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
+          ${CMAKE_BINARY_DIR}/CHANGES.TXT
   COMMENT "Packing ${package}.zip and ${package}-setup.exe")
 add_dependencies(dist VELMO)

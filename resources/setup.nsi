@@ -79,6 +79,7 @@ Var Upgrade  ; 1 when installing over a copy in $INSTDIR
     !insertmacro ${action} VELMO.chm
     !insertmacro ${action} README.txt
     !insertmacro ${action} LICENSE.txt
+    !insertmacro ${action} CHANGES.TXT
     !insertmacro ${action} 0.wav
     !insertmacro ${action} 1.wav
     !insertmacro ${action} 2.wav

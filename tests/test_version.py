@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Every text that ships tells the project's version, and no other: the package names, VELMO.exe's
 version record, About box and manifest, README.txt, VELMO.HLP, VELMO.chm, the installer's and the
-uninstaller's version records, and the installer's texts and Add/Remove DisplayVersion. The files are
-read from the zip; the installer must hold the same ones.
+uninstaller's version records, and the installer's texts and Add/Remove DisplayVersion. The newest entry of the
+changelog, CHANGELOG.md and the CHANGES.TXT made from it, is the version. The files are read from the
+zip; the installer must hold the same ones.
 
-usage: test_version.py VERSION WINDRES ZIP SETUP
+usage: test_version.py VERSION WINDRES ZIP SETUP [CHANGELOG.md]
 """
 import lzma
 import os
@@ -15,9 +16,10 @@ import sys
 import tempfile
 import zipfile
 
-if len(sys.argv) != 5:
+if len(sys.argv) not in (5, 6):
     sys.exit(__doc__)
-VERSION, WINDRES, ZIP, SETUP = sys.argv[1:]
+VERSION, WINDRES, ZIP, SETUP = sys.argv[1:5]
+CHANGELOG = sys.argv[5] if len(sys.argv) == 6 else None
 RECORD = ", ".join(VERSION.split(".") + ["0"])  # 2.0.1 -> "2, 0, 1, 0"
 # The version record's values that never change with the version
 FIXED = {"FileDescription": "RPN Calculator", "InternalName": "VELMO", "OriginalFilename": "VELMO.exe",
@@ -41,6 +43,16 @@ def resources(path):
     """The resources of a Windows program as windres writes them in a resource script."""
     return subprocess.run([WINDRES, "-i", path, "-O", "rc"], check=True, capture_output=True,
                           text=True, encoding="latin-1").stdout
+
+
+def changelog_entries(text):
+    """The versions of a changelog's entries, newest first ("## [2.0.1] - 2026-12-07"), Unreleased passed over."""
+    return [v for v in re.findall(r"^## \[([^\]]+)\] - \d{4}-\d{2}-\d{2}\s*$", text, re.M) if v.lower() != "unreleased"]
+
+
+def changelog(where, text):
+    entries = changelog_entries(text)
+    check(entries[:1] == [VERSION], f"{where}: the newest entry is version {VERSION} (found: {entries[0] if entries else 'no entry'})")
 
 
 def record(where, rc, strings):
@@ -100,6 +112,14 @@ check(readme.startswith(f"VELMO 2, version {VERSION} ({arch})\r\n"), f"README.tx
 check(f"{name}-setup.exe" in readme, f"README.txt: names {name}-setup.exe")
 check(not set(re.findall(r"VELMO-([^-\s]+)-win", readme)) - {VERSION}, "README.txt: no other package version")
 prose_versions("README.txt", readme)
+
+changes = shipped.get("CHANGES.TXT", b"").decode("cp1252")
+check(changes.isascii(), "CHANGES.TXT: plain ASCII, as every Windows shows it")
+check("\r\n" in changes and "\n" not in changes.replace("\r\n", ""), "CHANGES.TXT: CRLF line ends")
+changelog("CHANGES.TXT", changes.replace("\r\n", "\n"))
+if CHANGELOG:
+    changelog(os.path.basename(CHANGELOG), open(CHANGELOG, encoding="utf-8").read())
+    check(open(CHANGELOG, encoding="utf-8").read() == changes.replace("\r\n", "\n"), "CHANGES.TXT: the changelog as it is")
 
 hlp = shipped.get("VELMO.HLP", b"").decode("latin-1")
 check(f"VELMO 2, version {VERSION}," in hlp, f"VELMO.HLP: \"VELMO 2, version {VERSION}\"")

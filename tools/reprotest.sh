@@ -4,7 +4,8 @@
 # of the same source in another folder, later, under another umask, time zone
 # and language, with only what the packages need, and every file that ships is
 # compared: each file of the package folder (VELMO.exe, the wave files, the help
-# files, the texts), the zip, the installer and SHA256SUMS. A difference names
+# files, the texts), the zip, the installer and SHA256SUMS, and the winget and
+# Scoop manifests written from each build's packages. A difference names
 # the file and its first differing byte (and diffoscope's summary, where it is
 # installed); the exit code is then 1.
 # usage: reprotest.sh
@@ -71,5 +72,27 @@ for preset in win64 win32; do
     echo "$preset: $compared files compared, $((compared - differing)) identical, $differing differ"
     [ "$differing" -eq 0 ] || status=1
 done
+# The winget and Scoop manifests, written from each build's four packages
+compared=0 differing=0
+for side in first second; do
+    tree=.
+    [ "$side" = first ] || tree=$scratch/second-source
+    mkdir "$scratch/$side-release"
+    cp "$tree"/build/win64/packages/VELMO-* "$tree"/build/win32/packages/VELMO-* "$scratch/$side-release"
+    python3 tools/manifests.py "$scratch/$side-release" "$tree/build/win64/packages/release.json" \
+        "$tree/build/win32/packages/release.json" >/dev/null
+done
+for file in $(cd "$scratch/first-release" && find winget scoop -type f | LC_ALL=C sort); do
+    compared=$((compared + 1))
+    if cmp -s "$scratch/first-release/$file" "$scratch/second-release/$file"; then
+        echo "manifests: $file: identical"
+    else
+        echo "manifests: $file: DIFFERS"
+        diff "$scratch/first-release/$file" "$scratch/second-release/$file" | head -20
+        differing=$((differing + 1))
+    fi
+done
+echo "manifests: $compared files compared, $((compared - differing)) identical, $differing differ"
+[ "$differing" -eq 0 ] && [ "$compared" -eq 4 ] || status=1
 echo "Reproducibility check took $(( $(date +%s) - started )) s."
 exit $status
