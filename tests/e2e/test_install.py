@@ -191,6 +191,47 @@ def install_and_uninstall(s, setup, package, scope, folder=None, use=True):
     expect(key_exists(s, NEIGHBOUR_KEY), True, "other keys of the maker kept")
 
 
+def wizard(s, setup):
+    """The wizard as a user clicks through it: its Choose Users page, for everyone chosen there (wine
+    asks for no rights: the elevated restart is not seen); run again, it upgrades that copy and skips
+    the page."""
+    wow64 = s.arch == "win64" and pe_arch(setup) == "win32"
+    s.view = [] if s.arch == "win32" else ["/reg:32" if wow64 else "/reg:64"]
+    install_dir = "C:\\" + ("Program Files (x86)" if wow64 else "Program Files") + "\\VELMO 2"
+    s.open_driver()
+    s.drv("windows")
+
+    def page(*texts):
+        return s.wait_window(lambda w: w["caption"].strip() == "VELMO 2 Setup" and all(t in w["text"] for t in texts), 30)
+
+    def click(window, text):
+        x, y = s.drv(f"child-center {window['hwnd']} {text}").split()[1:]
+        s._run(["xdotool", "mousemove", x, y, "click", "1"])
+
+    for upgrade in (False, True):
+        setup_proc = s._spawn(s.wine(setup))
+        w = page("Setup will upgrade VELMO 2 from version" if upgrade else "Setup will install version")
+        s.drv(f"press {w['hwnd']} 1")                      # Next
+        w = page("License Agreement")
+        s.drv(f"press {w['hwnd']} 1")                      # I Agree
+        if upgrade:
+            w = page("Upgrade Location")                   # no Choose Users page: the copy's scope
+        else:
+            w = page("Choose Users", "just for you, or for everyone")
+            click(w, "&Everyone who uses this computer")
+            s.drv(f"press {w['hwnd']} 1")
+            w = page("Choose Install Location")
+        s.drv(f"press {w['hwnd']} 1")                      # Install
+        w = page("Completing")
+        click(w, "Run VELMO 2")                            # not run: the test is the wizard
+        s.drv(f"press {w['hwnd']} 1")                      # Finish
+        expect(setup_proc.wait(30), 0, "setup exit code")
+        expect(entries_anywhere(s), ["HKLM " + " ".join(s.view)] if s.view else ["HKLM"], "Add/Remove entries")
+        location = re.search(r"InstallLocation +REG_SZ +(.*?)\r?$", reg_query(s, "HKLM\\" + UNINSTALL_KEY).stdout.decode("cp1252"), re.M)
+        expect(location and location[1], install_dir, "installed for everyone in")
+        expect(os.path.isfile(unix_path(s, install_dir + r"\VELMO.exe")), True, "VELMO.exe installed")
+
+
 if __name__ == "__main__":
     if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
@@ -198,5 +239,6 @@ if __name__ == "__main__":
     arch = sys.argv[4] if len(sys.argv) == 5 else pe_arch(os.path.join(build, "VELMO.exe"))
     run_tests({"all_users": lambda s: install_and_uninstall(s, setup, package, "all"),
                "current_user": lambda s: install_and_uninstall(s, setup, package, "user"),
-               "all_users_folder": lambda s: install_and_uninstall(s, setup, package, "all", r"C:\Tools\Velmo", False)},
+               "all_users_folder": lambda s: install_and_uninstall(s, setup, package, "all", r"C:\Tools\Velmo", False),
+               "wizard": lambda s: wizard(s, setup)},
               build, setup, arch)
