@@ -105,7 +105,8 @@ def install_and_uninstall(s, setup, package, scope, folder=None, use=True):
     # together in a new prefix, the installer was seen to hang
     s.open_driver()
     s.drv("windows")
-    local, roaming, common = run(s, "cmd", "/c", "echo %LOCALAPPDATA%^|%APPDATA%^|%ProgramData%").stdout.decode().strip().split("|")
+    echo = run(s, "cmd", "/c", "echo %LOCALAPPDATA%^|%APPDATA%^|%ProgramData%")
+    local, roaming, common = echo.stdout.decode().strip().split("|")
     if scope == "all":
         root, flag = "HKLM", "/ALLUSERS"
         install_dir = folder or "C:\\" + ("Program Files (x86)" if wow64 else "Program Files") + "\\VELMO 2"
@@ -134,7 +135,8 @@ def install_and_uninstall(s, setup, package, scope, folder=None, use=True):
     expect(sorted(os.listdir(installed)), sorted(list(shipped) + ["uninstall.exe"]), "installed files")
     for name, data in shipped.items():
         expect(open(os.path.join(installed, name), "rb").read() == data, True, f"{name} installed as in the zip")
-    expect(execution_level(os.path.join(installed, "uninstall.exe")), "asInvoker", "the uninstaller's manifest: requestedExecutionLevel")
+    expect(execution_level(os.path.join(installed, "uninstall.exe")), "asInvoker",
+           "the uninstaller's manifest: requestedExecutionLevel")
     entry = dict(re.findall(r"^ +(\S+) +REG_\w+ +(.*?)\r?$", reg_query(s, uninstall_key).stdout.decode("cp1252"), re.M))
     uninstaller = f'"{install_dir}\\uninstall.exe"'
     want = {"DisplayName": "VELMO 2", "DisplayVersion": re.search(r"VELMO-(.+)-win", package)[1],
@@ -227,7 +229,8 @@ def wizard(s, setup):
         s.drv(f"press {w['hwnd']} 1")                      # Finish
         expect(setup_proc.wait(30), 0, "setup exit code")
         expect(entries_anywhere(s), ["HKLM " + " ".join(s.view)] if s.view else ["HKLM"], "Add/Remove entries")
-        location = re.search(r"InstallLocation +REG_SZ +(.*?)\r?$", reg_query(s, "HKLM\\" + UNINSTALL_KEY).stdout.decode("cp1252"), re.M)
+        entry = reg_query(s, "HKLM\\" + UNINSTALL_KEY).stdout.decode("cp1252")
+        location = re.search(r"InstallLocation +REG_SZ +(.*?)\r?$", entry, re.M)
         expect(location and location[1], install_dir, "installed for everyone in")
         expect(os.path.isfile(unix_path(s, install_dir + r"\VELMO.exe")), True, "VELMO.exe installed")
 
