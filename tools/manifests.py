@@ -126,6 +126,9 @@ def main():
                 "InstallerSwitches": dict(SWITCHES, Custom=switch),
                 "UpgradeBehavior": "install", "ProductCode": PRODUCT_CODE,
                 "AppsAndFeaturesEntries": [product]})
+            if scope == "machine":
+                # /ALLUSERS asks for administrator rights itself
+                setups[-1]["ElevationRequirement"] = "elevatesSelf"
         zips.append({
             "Architecture": WINGET_ARCH[arch], "InstallerType": "zip", "NestedInstallerType": "portable",
             "NestedInstallerFiles": [{"RelativeFilePath": f"{top}\\VELMO.exe", "PortableCommandAlias": ALIAS}],
