@@ -9,7 +9,8 @@
 # (-merge=1), so a later run starts where this one ended. At the end, for
 # each target: runs, runs per second in the first and the last minute,
 # coverage and peak RSS. A finding fails the run and is kept in
-# build/fuzz/findings/TARGET.
+# build/fuzz/findings/TARGET. VELMO_FUZZ_RUNS, if set, ends each job after
+# that many runs, if the time has not ended it first.
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -33,7 +34,8 @@ for t in $targets; do
     esac
     echo "fuzz_$t: $seconds s, 2 jobs"
     # shellcheck disable=SC2086
-    if ! (cd "$run" && "$fuzzer" -jobs=2 -workers=2 -max_total_time="$seconds" -rss_limit_mb=4096 $options \
+    if ! (cd "$run" && "$fuzzer" -jobs=2 -workers=2 -max_total_time="$seconds" -runs="${VELMO_FUZZ_RUNS:--1}" \
+            -rss_limit_mb=4096 $options \
             -print_final_stats=1 -artifact_prefix="$root/$findings/" corpus >jobs.log 2>&1) \
        || ls "$findings" | grep -q .; then
         tail -n 40 "$run"/fuzz-*.log
