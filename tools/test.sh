@@ -17,7 +17,7 @@ cmake --build --preset win64 --target dist
 cmake --build --preset win32 --target dist
 ctest --preset host
 ctest --preset host-asan
-sh tools/fuzz.sh 60
+sh tools/fuzz.sh 20
 status=0
 for preset in win64 win32; do
     ctest --preset "$preset" >"build/$preset/ctest.log" 2>&1 || status=1

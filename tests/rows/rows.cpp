@@ -170,11 +170,15 @@ std::string Lines()
     return lines;
 }
 
-/* The calculator's state as the user can meet it again */
-std::string State()
+/* The calculator's state as the user can meet it again, into out. Taken
+   before every key: out keeps its storage from key to key and row to row,
+   so that a long row allocates nothing here. */
+void State(std::string &out)
 {
-    return std::string((const char *)(calculator.values + calculator.top), (STACK_SIZE - calculator.top) * sizeof(double))
-           + Lines() + (char)('0' + calculator.entryDone);
+    out.assign((const char *)(calculator.values + calculator.top), (STACK_SIZE - calculator.top) * sizeof(double));
+    for (int i = 0; i < 4; i++)
+        out.append(i ? "|" : "").append(fake::world.controls[IDC_LINE_X + i]);
+    out += (char)('0' + calculator.entryDone);
 }
 
 /* The rules every command keeps, whatever it was */
@@ -234,12 +238,20 @@ void Apply(const std::string &name, const std::string &value)
     std::string text = Text(value);
     std::stringstream list(value);
     if (name == "push") {
-        /* "2.5*1024": 1024 of them */
-        for (std::string v; std::getline(list, v, ',');)
-            for (int times = v.find('*') == std::string::npos ? 1 : atoi(&v[v.find('*') + 1]); times-- > 0;) {
-                PushStatus status = {0};
-                calculator.PushValue("", strtod(v.c_str(), nullptr), status, 0);
+        /* "2.5*1024": 1024 of them, put straight on the stack and shown once */
+        for (std::string v; std::getline(list, v, ',');) {
+            int times = v.find('*') == std::string::npos ? 1 : atoi(&v[v.find('*') + 1]);
+            double pushed = strtod(v.c_str(), nullptr);
+            if (times > 1 && times <= calculator.top && fabs(pushed) < OverflowThreshold()) {
+                for (; times > 0; times--)
+                    calculator.values[--calculator.top] = pushed, calculator.depth++;
+                calculator.RefreshLines(1);
             }
+            for (; times > 0; times--) {
+                PushStatus status = {0};
+                calculator.PushValue("", pushed, status, 0);
+            }
+        }
     } else if (name == "sound" || name == "width") {
         (name == "sound" ? soundOn : w.lineWidth) = atoi(value.c_str());
     } else if (name == "fail") {
@@ -329,7 +341,8 @@ Words Press(const std::string &keys, int keysLeft)
     for (; i < keys.size() && problem.empty(); i++) {
         char key = keys[i], *end;
         long long code = key == '#' ? strtoll(&keys[i + 1], &end, 10) : Code(key);
-        std::string before = State();
+        static std::string before, after;
+        State(before);
         int wasOn = soundOn;
         i = key == '#' ? (size_t)(end - keys.c_str()) - 1 : i;
         defaults = 0;
@@ -357,7 +370,7 @@ Words Press(const std::string &keys, int keysLeft)
             Fault("the command did not go on to the default window procedure, or went on wrongly");
         for (const std::string &e : now)
             if ((e == "{Not enough numbers on the stack}" || e == "{Division by zero}"
-                 || e == "{Negative argument of square root}") && command != CMD_PASTE && State() != before)
+                 || e == "{Negative argument of square root}") && command != CMD_PASTE && (State(after), after != before))
                 Fault("a refused command changed the calculator");
         events.insert(events.end(), now.begin(), now.end());
         CheckRules(keysLeft);
