@@ -212,12 +212,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FormatNumber(ours, a);
         FormatNumber(theirs, b);
         worst = ulps;
-        fprintf(stderr, "new worst: y=%a x=%a ours=%a mpfr=%a err=%.3f ulp; shown: %s, %s (%s)\n", y, x, ours, theirs,
+        fprintf(stderr, "new worst: y=%a x=%a ours=%a mpfr=%a err=%.17g ulp; shown: %s, %s (%s)\n", y, x, ours, theirs,
                 ulps, a, b, strcmp(a, b) ? "12 digits differ" : "the same");
     }
     if (ulps >= 1.0) {
-        fprintf(stderr, "fuzz_power: not faithfully rounded: y=%a x=%a ours=%a (%.17g) mpfr=%a (%.17g)\n", y, x, ours,
-                ours, theirs, theirs);
+        fprintf(stderr, "fuzz_power: not faithfully rounded: y=%a x=%a ours=%a (%.17g) mpfr=%a (%.17g) err=%.17g ulp\n",
+                y, x, ours, ours, theirs, theirs, ulps);
         abort();
     }
     return 0;
