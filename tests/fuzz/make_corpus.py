@@ -89,6 +89,14 @@ for i, t in enumerate(shown):
     write("fuzz_numtext", "value%02d" % i, d(float(t)))
 for i, (name, v) in enumerate(hexes.items()):
     write("fuzz_numtext", "hex%d" % i, d(v))
+# Digits 13-17 are 49999 and the rest lies within 2^-40 of one half: only
+# these reach the exact comparison of the 17-digit rounding
+near_half = [0x01cf1fa335168ce8, 0x0a67ee87b9f86f67, 0x116b249e97b220af, 0x19c035cb38104a4b, 0x27ace887c353adcb,
+             0x29d841f0f529b023, 0x2efc8be7b47a6204, 0x2f1c4b41c7f69cd4, 0x3271bef8dd530e5a, 0x3686d4868d738ea8,
+             0x3d7c6478f7efba24, 0x4a2974c1acc6e149, 0x4a88a2c1669f10bb, 0x5d6ff19fd75b1b77, 0x6d26394705fed7f2,
+             0x6ef0f755ff069514, 0x7101d8bf4dda1b56, 0x7e01ebc52e20fe1e]
+for bits in near_half:
+    write("fuzz_numtext", "half%016x" % bits, struct.pack("<Q", bits))
 write("fuzz_numtext", "inf", d(float("inf")))
 write("fuzz_numtext", "nan", d(float("nan")))
 for mode in (1, 2, 3):
