@@ -5,13 +5,14 @@
 # program through a PulseAudio server of their own (wine's sound driver for
 # it needs libpulse of each architecture) and match what they hear with
 # numpy. The manifests' test reads YAML and checks JSON schemas (python3-yaml,
-# python3-jsonschema).
+# python3-jsonschema). The fuzz targets of the number code compare with MPFR
+# (libmpfr-dev).
 set -eu
 needed="cmake make g++ binutils googletest libbenchmark-dev clang-14 libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
         wine wine64 wine32:i386 fonts-wine libwine-dev python3 xvfb xdotool espeak-ng sox halibut p7zip-full nsis zip
         osslsigncode openssl faketime pulseaudio pulseaudio-utils libpulse0 libpulse0:i386 python3-numpy
-        python3-yaml python3-jsonschema"
+        python3-yaml python3-jsonschema libmpfr-dev"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
