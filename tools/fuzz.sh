@@ -30,7 +30,9 @@ for t in $targets; do
     # Rows longer than this find nothing new (tests/fuzz/fuzz_rows.cpp)
     case $t in
         rows) options="-max_len=256 -timeout=20" ;;
-        *) options="-timeout=10" ;;
+        numread) options="-max_len=2048 -timeout=10" ;;
+        numtext) options="-max_len=16 -timeout=10" ;;
+        power) options="-max_len=20 -timeout=10" ;;
     esac
     echo "fuzz_$t: $seconds s, 2 jobs"
     # shellcheck disable=SC2086

@@ -72,7 +72,7 @@ texts = [".5", "00.000", "12x", "1e5", "1.2.3", ".", "", "..5", "-5", "+5", " 5"
          "9007199254740991", "4503599627370496", "9007199254740993", "0.1", "123456789012345678901234567890"]
 texts += [t for t in shown if "e" not in t and not t.startswith("-")]
 for i, t in enumerate(texts):
-    write("fuzz_numread", "text%02d" % i, typed(t))
+    write("numread", "text%02d" % i, typed(t))
 big = float.fromhex("0x1.fffffffffffffp+1023")
 longs = {"nines": "9" * 900 + ".5", "tiny": "0." + "0" * 400 + "1",
          "smallest": exact(5e-324), "halfsmallest": midpoint(0.0, 5e-324),
@@ -81,14 +81,14 @@ longs = {"nines": "9" * 900 + ".5", "tiny": "0." + "0" * 400 + "1",
          "overflow": midpoint(big, 2 * Fraction(big) - Fraction(float.fromhex("0x1.ffffffffffffep+1023"))),
          "largest": exact(big)}
 for name, t in longs.items():
-    write("fuzz_numread", name, typed(t))
+    write("numread", name, typed(t))
 
 # Writing: the values of tests/num/numbers.rows and test_numbers.cpp, and
 # one seed of each edge mode
 for i, t in enumerate(shown):
-    write("fuzz_numtext", "value%02d" % i, d(float(t)))
+    write("numtext", "value%02d" % i, d(float(t)))
 for i, (name, v) in enumerate(hexes.items()):
-    write("fuzz_numtext", "hex%d" % i, d(v))
+    write("numtext", "hex%d" % i, d(v))
 # Digits 13-17 are 49999 and the rest lies within 2^-40 of one half: only
 # these reach the exact comparison of the 17-digit rounding
 near_half = [0x01cf1fa335168ce8, 0x0a67ee87b9f86f67, 0x116b249e97b220af, 0x19c035cb38104a4b, 0x27ace887c353adcb,
@@ -96,12 +96,12 @@ near_half = [0x01cf1fa335168ce8, 0x0a67ee87b9f86f67, 0x116b249e97b220af, 0x19c03
              0x3d7c6478f7efba24, 0x4a2974c1acc6e149, 0x4a88a2c1669f10bb, 0x5d6ff19fd75b1b77, 0x6d26394705fed7f2,
              0x6ef0f755ff069514, 0x7101d8bf4dda1b56, 0x7e01ebc52e20fe1e]
 for bits in near_half:
-    write("fuzz_numtext", "half%016x" % bits, struct.pack("<Q", bits))
-write("fuzz_numtext", "inf", d(float("inf")))
-write("fuzz_numtext", "nan", d(float("nan")))
+    write("numtext", "half%016x" % bits, struct.pack("<Q", bits))
+write("numtext", "inf", d(float("inf")))
+write("numtext", "nan", d(float("nan")))
 for mode in (1, 2, 3):
     for exponent in (15, 20, 31, 32, 133):      # 1e-5, 1, 1e11, 1e12, 1e-305
-        write("fuzz_numtext", "edge%d_%02x" % (mode, exponent), struct.pack("<QBBB", 0x123456789abcdef, mode, exponent, 0))
+        write("numtext", "edge%d_%02x" % (mode, exponent), struct.pack("<QBBB", 0x123456789abcdef, mode, exponent, 0))
 
 # The power function: the pairs of the tests, then one seed of each mode
 inf, nan = float("inf"), float("nan")
@@ -115,6 +115,6 @@ pairs = [(2, 0), (0, -0.0), (0, -1), (-0.0, -2.5), (0, 3), (-0.0, 3), (-2, 0.5),
          (nan, 0), (inf, 2), (inf, -2), (-inf, 0.5), (0.5, inf), (0.5, -inf), (-1, inf), (0, -inf), (nan, 2),
          (2, nan), (10, 309), (1.3407807929942596e154, 2), (-2, 1023), (-2, 1025)]
 for i, (y, x) in enumerate(pairs):
-    write("fuzz_power", "pair%02d" % i, d(y) + d(x))
+    write("power", "pair%02d" % i, d(y) + d(x))
 for mode in range(1, 12):
-    write("fuzz_power", "mode%02d" % mode, d(1.2345678901234567) + struct.pack("<Q", 0x4003a5d2c4b1f00d) + bytes([mode]))
+    write("power", "mode%02d" % mode, d(1.2345678901234567) + struct.pack("<Q", 0x4003a5d2c4b1f00d) + bytes([mode]))
