@@ -35,7 +35,7 @@ for t in $targets; do
     cp tests/fuzz/corpus/"$t"/* "$kept"/* "$run/corpus/" 2>/dev/null || true
     # Rows longer than this find nothing new (tests/fuzz/fuzz_rows.cpp)
     case $t in
-        rows) options="-max_len=256 -timeout=20" ;;
+        rows) options="-max_len=96 -timeout=20" ;;
         numread) options="-max_len=2048 -timeout=10" ;;
         numtext) options="-max_len=16 -timeout=10" ;;
         power) options="-max_len=20 -timeout=10" ;;

@@ -3,9 +3,9 @@
    before the first 0xFF byte stored as the Sound setting (else put on the
    clipboard), bits 4 and 5 both set a stack of 1020 values to start with, a few keys short
    of full. The bytes after it are keys, each taken modulo the alphabet.
-   tools/fuzz.sh keeps inputs short (FUZZ_ROWS_MAX_LEN): a paste reads 81
-   characters and a typed number 80, and the full stack is reached from the
-   start, so longer rows find nothing new and only run slower. */
+   tools/fuzz.sh keeps inputs to 96 bytes: a paste reads 81 characters and a
+   typed number 80, and the full stack is a few keys from the start, so
+   longer rows reach no new code and only run slower. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
