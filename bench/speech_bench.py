@@ -5,7 +5,7 @@
     python3 bench/speech_bench.py report RESULTS_DIR    # markdown, from speech-win64.json and speech-win32.json
 
 measure: the program of BUILD_DIR, sound on, in a prefix of its own architecture, plays into a
-private PulseAudio server and is recorded (tools/hearing.py). The driver posts keys one at a time,
+private PulseAudio server and is recorded (tests/support/hearing.py). The driver posts keys one at a time,
 each once the sound of the one before has ended, and takes the time of each post on its own clock
 (QueryPerformanceCounter); it also plays a reference sound itself, several times, at times it
 takes the same way. The matcher finds every expected file in the recording, so the start and
@@ -27,7 +27,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 from winenv import Session, Skip, unescape  # noqa: E402
 
 ENTER, SUB, MULT, ADD, DIV = 13, 45, 42, 43, 47

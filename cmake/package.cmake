@@ -20,8 +20,8 @@ foreach(line IN LISTS sound_lines)
   list(APPEND sound_files ${VELMO_OUT}/${name})
 endforeach()
 add_custom_command(OUTPUT ${sound_files}
-  COMMAND sh ${CMAKE_SOURCE_DIR}/tools/mksounds.sh ${sound_list} ${VELMO_OUT}
-  DEPENDS ${sound_list} tools/mksounds.sh
+  COMMAND sh ${CMAKE_SOURCE_DIR}/build-aux/mksounds.sh ${sound_list} ${VELMO_OUT}
+  DEPENDS ${sound_list} build-aux/mksounds.sh
   COMMENT "Making the wave files")
 add_custom_target(velmo_sounds ALL DEPENDS ${sound_files})
 
@@ -34,8 +34,8 @@ file(CONFIGURE OUTPUT ${help_version} CONTENT "\\define{programversion} ${PROJEC
 add_custom_command(OUTPUT ${help_files}
   COMMAND ${HALIBUT} --winhelp=${VELMO_OUT}/VELMO.HLP --chm=${VELMO_OUT}/VELMO.chm
           ${help_version} ${CMAKE_SOURCE_DIR}/resources/velmo.but
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/hlp31.py ${VELMO_OUT}/VELMO.HLP ${VELMO_EPOCH}
-  DEPENDS resources/velmo.but ${help_version} ${CMAKE_BINARY_DIR}/source-date-epoch tools/hlp31.py
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/build-aux/hlp31.py ${VELMO_OUT}/VELMO.HLP ${VELMO_EPOCH}
+  DEPENDS resources/velmo.but ${help_version} ${CMAKE_BINARY_DIR}/source-date-epoch build-aux/hlp31.py
   COMMENT "Making VELMO.HLP and VELMO.chm")
 add_custom_target(velmo_help ALL DEPENDS ${help_files})
 
@@ -65,7 +65,7 @@ configure_file(CHANGELOG.md ${CMAKE_BINARY_DIR}/CHANGES.TXT @ONLY NEWLINE_STYLE 
 
 # Where the release's packages are served from: those of version V at
 # VELMO_RELEASE_URL/V/, with CHANGELOG.md beside them. The winget and Scoop
-# manifests that tools/dist.sh writes name them there (tools/manifests.py)
+# manifests that tools/dist.sh writes name them there (build-aux/manifests.py)
 set(VELMO_RELEASE_URL "https://downloads.mondrel.example/velmo" CACHE STRING
     "Address under which each release's folder (build/release) is served, as URL/VERSION/")
 set(VELMO_HOMEPAGE "https://www.mondrel.example/velmo/" CACHE STRING "VELMO 2's home page, named in the manifests")
@@ -82,7 +82,7 @@ file(CONFIGURE OUTPUT ${packages}/release.json @ONLY CONTENT [[
 # Packed again at every dist, so that signing follows VELMO_SIGN_PFX as it is
 # now. The signing test packs the same files into a folder of its own:
 # ${VELMO_PACK} FOLDER ${VELMO_PACK_ARGS}
-set(VELMO_PACK ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELMO_EPOCH} sh ${CMAKE_SOURCE_DIR}/tools/pack.sh)
+set(VELMO_PACK ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VELMO_EPOCH} sh ${CMAKE_SOURCE_DIR}/build-aux/pack.sh)
 set(VELMO_PACK_ARGS ${package} ${CMAKE_SOURCE_DIR}/resources/setup.nsi ${VELMO_ICON} ${VELMO_ARCH} ${PROJECT_VERSION}
     $<TARGET_FILE:VELMO> ${help_files} ${sound_files} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${CMAKE_BINARY_DIR}/CHANGES.TXT)
 add_custom_target(dist

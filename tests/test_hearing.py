@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The matcher of tools/hearing.py, seen to pass and to fail, without wine or a sound server.
+"""The matcher of tests/support/hearing.py, seen to pass and to fail, without wine or a sound server.
 
 usage: test_hearing.py DIR    (DIR holds the program's wave files)
 
@@ -15,7 +15,7 @@ import os
 import random
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 try:
     import numpy as np
     import hearing

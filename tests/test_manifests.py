@@ -22,7 +22,7 @@ hash, a required field taken out, a value outside an enumeration or a pattern), 
 changed after the manifests were written, must each be refused.
 
 With --make PACKAGES the folder is first made from a build tree's packages folder: its zip and
-installer, CHANGELOG.md and the manifests that tools/manifests.py writes from PACKAGES/release.json.
+installer, CHANGELOG.md and the manifests that build-aux/manifests.py writes from PACKAGES/release.json.
 
 usage: test_manifests.py VERSION FOLDER [--make PACKAGES]
 """
@@ -337,7 +337,7 @@ def make(folder, packages):
     for path in glob.glob(os.path.join(packages, "VELMO-*")):
         shutil.copy2(path, folder)
     shutil.copy2(os.path.join(SOURCE, "CHANGELOG.md"), folder)
-    subprocess.run([sys.executable, os.path.join(SOURCE, "tools", "manifests.py"), folder,
+    subprocess.run([sys.executable, os.path.join(SOURCE, "build-aux", "manifests.py"), folder,
                     os.path.join(packages, "release.json")], check=True)
 
 

@@ -22,11 +22,11 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from test_program import calculate, quit_program, run  # noqa: E402
 
 PASSWORD = "throw-away"
-SIGN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "sign.sh")
+SIGN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build-aux", "sign.sh")
 
 
 def sh(*cmd, **kw):

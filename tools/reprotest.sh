@@ -79,7 +79,7 @@ for side in first second; do
     [ "$side" = first ] || tree=$scratch/second-source
     mkdir "$scratch/$side-release"
     cp "$tree"/build/win64/packages/VELMO-* "$tree"/build/win32/packages/VELMO-* "$scratch/$side-release"
-    python3 tools/manifests.py "$scratch/$side-release" "$tree/build/win64/packages/release.json" \
+    python3 build-aux/manifests.py "$scratch/$side-release" "$tree/build/win64/packages/release.json" \
         "$tree/build/win32/packages/release.json" >/dev/null
 done
 for file in $(cd "$scratch/first-release" && find winget scoop -type f | LC_ALL=C sort); do

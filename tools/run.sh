@@ -15,6 +15,6 @@ if [ -n "${DISPLAY:-}" ]; then
     [ -n "${PULSE_SERVER:-}" ] || [ -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native" ] ||
         echo "No PulseAudio or PipeWire (pipewire-pulse) socket for $(id -un): VELMO 2 runs without sound" >&2
     cd build/win64
-    exec ../../tools/wine-run ./VELMO.exe
+    exec ../../tests/support/wine-run ./VELMO.exe
 fi
-exec python3 tools/screenshot.py build/win64 build/win64/velmo-screenshot.png
+exec python3 tests/support/screenshot.py build/win64 build/win64/velmo-screenshot.png

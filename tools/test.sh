@@ -28,7 +28,7 @@ sh tools/reprotest.sh >build/reprotest.log 2>&1 || status=1
 cat build/reprotest.log
 
 echo "All tests took $(( $(date +%s) - started )) s."
-reason=$(tools/i386-check) || echo "i686 tests under wine skipped: $reason"
+reason=$(tests/support/i386-check) || echo "i686 tests under wine skipped: $reason"
 for preset in win64:x86_64 win32:i686; do
     log=build/${preset%%:*}/ctest.log
     echo "${preset#*:}: $(grep -c 'Passed  ' "$log") passed, $(grep -c -E '\*\*\*(Failed|Timeout|Exception|Not Run)' "$log") failed, $(grep -c '\*\*\*Skipped' "$log") skipped"

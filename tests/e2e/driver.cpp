@@ -1,6 +1,6 @@
 // velmodrv: drives a running VELMO 2 from outside for the end-to-end tests
 // (and, with the commands of bench/benchdrv.cpp, bench/speechdrv.cpp and
-// tools/shotdrv.cpp, for the benchmarks and the run command's screenshot). Reads
+// tests/support/shotdrv.cpp, for the benchmarks and the run command's screenshot). Reads
 // one command a line from stdin and answers each with one line, "ok ..." or
 // "err <reason>". Text fields are TAB-separated and escaped; bytes are hex.
 #include <windows.h>

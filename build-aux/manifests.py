@@ -91,7 +91,7 @@ def yaml_lines(value, indent=""):
 
 def write_yaml(path, kind, fields):
     text = (f"# yaml-language-server: $schema=https://aka.ms/winget-manifest.{kind}.{MANIFEST_VERSION}.schema.json\n"
-            "# Written by tools/manifests.py from the release's packages\n\n"
+            "# Written by build-aux/manifests.py from the release's packages\n\n"
             + "\n".join(yaml_lines(fields)) + "\n")
     with open(path, "w", encoding="utf-8", newline="\n") as f:
         f.write(text)

@@ -1,4 +1,4 @@
-// velmodrv's screenshot command for the run command (tools/screenshot.py):
+// velmodrv's screenshot command for the run command (tests/support/screenshot.py):
 //   shot [HWND] PATH   the main window, or window HWND, as on the screen, with
 //                      whatever lies on top of it, as a 24-bit BMP file;
 //                      "ok WIDTH HEIGHT"

@@ -5,7 +5,7 @@
 # modes and SOURCE_DATE_EPOCH as their time, which both the zip and the
 # installer record; zip entries are sorted and their DOS times are UTC.
 # With VELMO_SIGN_PFX set, VELMO.exe is signed before it is packed, then the
-# uninstaller and the installer (tools/sign.sh), each with a time stamp when
+# uninstaller and the installer (build-aux/sign.sh), each with a time stamp when
 # VELMO_SIGN_TSA names a time-stamp server.
 # The zip's folder, where the files are staged, has an 8.3 name, as every file
 # has, so that Windows 3.1 can unpack it: VELMO and the version's digits
@@ -15,7 +15,7 @@ set -eu
 folder=$1 name=$2 nsi=$3 icon=$4 arch=$5 version=$6
 shift 6
 : "${SOURCE_DATE_EPOCH:?is not set: the time recorded for every packed file}"
-tools=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 top=VELMO$(printf %s "$version" | tr -d .)
 [ ${#top} -le 8 ] || top=VELMO
 mkdir -p "$folder"
@@ -28,8 +28,8 @@ cp "$@" "$top"
 # What makensis is given besides: how to sign, when signing
 set --
 if [ -n "${VELMO_SIGN_PFX:-}" ]; then
-    sh "$tools/sign.sh" "$top/VELMO.exe"
-    set -- "-DSIGN=sh \"$tools/sign.sh\""
+    sh "$here/sign.sh" "$top/VELMO.exe"
+    set -- "-DSIGN=sh \"$here/sign.sh\""
 fi
 
 chmod 755 "$top" "$top"/*.exe

@@ -21,7 +21,7 @@ import tempfile
 import threading
 import time
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 # One template prefix per architecture, shared by every build tree
 TEMPLATES = os.path.join(ROOT, "build", "wine-templates")
 # No menu entries on the Linux desktop for shortcuts made inside the prefix
@@ -49,7 +49,7 @@ def pe_arch(path):
 @functools.lru_cache(None)
 def i386_reason():
     """None when this machine runs i386 code, as 32-bit wine needs; otherwise why not."""
-    check = subprocess.run([os.path.join(ROOT, "tools", "i386-check")], stdout=subprocess.PIPE, text=True)
+    check = subprocess.run([os.path.join(ROOT, "tests", "support", "i386-check")], stdout=subprocess.PIPE, text=True)
     return None if check.returncode == 0 else check.stdout.strip()
 
 
