@@ -20,8 +20,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
-from winenv import Session, Skip  # noqa: E402
+from winenv import Session, Skip
 
 ENTER, ADD, SUB, MULT, DIV = 13, 43, 45, 42, 47
 POINT = 46

@@ -27,8 +27,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
-from winenv import Session, Skip, unescape  # noqa: E402
+from winenv import Session, Skip, unescape
 
 ENTER, SUB, MULT, ADD, DIV = 13, 45, 42, 43, 47
 RECIP, CH_SGN, SQRT, SQUARE = 177, 178, 179, 186

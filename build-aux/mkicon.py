@@ -17,7 +17,8 @@ order given, then the true-colour images; one of 256 pixels is stored as PNG.
 import math
 import struct
 import sys
-import zlib
+
+from png import png
 
 # The standard 16-colour palette, in its index order
 PALETTE = [
@@ -134,13 +135,9 @@ def truecolour(canvas):
                   [[a == 0 for _, _, _, a in row] for row in rows])
 
 
-def png(canvas):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+def png_image(canvas):
     size = len(canvas)
-    data = b"".join(b"\0" + bytes(v for p in row for v in straight(p)) for row in canvas)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(data, 9)) + chunk(b"IEND", b""))
+    return png(size, size, [bytes(v for p in row for v in straight(p)) for row in canvas], alpha=True)
 
 
 def icon_file(images):
@@ -159,7 +156,7 @@ def main():
     images = [(len(rows), 4, paletted(rows)) for rows in map(read_picture, sys.argv[2:-1])]
     for size, shapes in read_shapes(sys.argv[-1]).items():
         canvas = render(shapes, size)
-        images.append((size, 32, png(canvas) if size == 256 else truecolour(canvas)))
+        images.append((size, 32, png_image(canvas) if size == 256 else truecolour(canvas)))
     with open(sys.argv[1], "wb") as f:
         f.write(icon_file(images))
 

@@ -8,7 +8,7 @@ mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 format="-D -r 22050 -b 16 -c 1"
-grep -v '^[[:space:]]*\(#\|$\)' "$list" | while read -r name how what; do
+grep -v '^[[:space:]]*\(#\|$\)' "$list" | while read -r name _says how what; do
     if [ "$how" = tone ]; then
         # shellcheck disable=SC2086
         sox $format -n "$tmp/cut.wav" synth $what

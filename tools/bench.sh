@@ -37,14 +37,16 @@ for b in numbers keys numbers-x87 keys-x87; do
     "$dir/$tree/bench/bench_${b%-x87}" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
         --benchmark_out="$results/$b.json" --benchmark_out_format=json >&2
 done
+# The wine session and the matcher the benchmarks share with the tests
+export PYTHONPATH="$PWD/tests/support"
 for tree in win64 win32; do
     echo "VELMO.exe ($tree) under wine ..." >&2
     # shellcheck disable=SC2086
     python3 bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
 done
-# The spoken feedback, recorded: its matcher needs numpy, which Debian's Python has (python3-numpy)
+# The spoken feedback, recorded: its matcher needs numpy and scipy, which Debian's Python has
 speech_python=python3
-python3 -c "import numpy" 2>/dev/null || speech_python=/usr/bin/python3
+python3 -c "import numpy, scipy" 2>/dev/null || speech_python=/usr/bin/python3
 for tree in win64 win32; do
     echo "VELMO.exe ($tree) spoken, recorded ..." >&2
     "$speech_python" bench/speech_bench.py measure "$dir/$tree" "$results/speech-$tree.json"

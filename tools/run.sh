@@ -17,4 +17,4 @@ if [ -n "${DISPLAY:-}" ]; then
     cd build/win64
     exec ../../tests/support/wine-run ./VELMO.exe
 fi
-exec python3 tests/support/screenshot.py build/win64 build/win64/velmo-screenshot.png
+PYTHONPATH=build-aux exec python3 tests/support/screenshot.py build/win64 build/win64/velmo-screenshot.png

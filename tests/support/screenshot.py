@@ -8,24 +8,20 @@ usage: screenshot.py BUILD_DIR OUT.png
 import os
 import struct
 import sys
-import zlib
 
-from winenv import Session  # noqa: E402
+from png import png
+from winenv import Session
 
 
-def png(bmp):
+def bmp_to_png(bmp):
     """A 24-bit bottom-up BMP as PNG bytes."""
     offset, = struct.unpack_from("<I", bmp, 10)
     width, height = struct.unpack_from("<ii", bmp, 18)
-    stride, raw = (width * 3 + 3) & ~3, bytearray()
+    stride, rows = (width * 3 + 3) & ~3, []
     for y in range(height - 1, -1, -1):
         row = bmp[offset + y * stride: offset + y * stride + width * 3]
-        raw += b"\0" + bytes(b for i in range(0, len(row), 3) for b in (row[i + 2], row[i + 1], row[i]))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+        rows.append(bytes(b for i in range(0, len(row), 3) for b in (row[i + 2], row[i + 1], row[i])))
+    return png(width, height, rows, alpha=False)
 
 
 def screenshot(s, path, window=None):
@@ -34,7 +30,7 @@ def screenshot(s, path, window=None):
     bmp = os.path.join(s.dir, "shot.bmp")
     s.drv("shot " + (f"{window['hwnd']} " if window else "") + "Z:" + bmp.replace("/", "\\"))
     with open(bmp, "rb") as f, open(path, "wb") as out:
-        out.write(png(f.read()))
+        out.write(bmp_to_png(f.read()))
 
 
 def main():

@@ -1,0 +1,30 @@
+"""What ctest tells the Python tests, and how their outcome reaches ctest."""
+import pytest
+
+# ctest reports a test that exits with this code as skipped (SKIP_RETURN_CODE)
+SKIPPED = 77
+
+
+def pytest_addoption(parser):
+    group = parser.getgroup("velmo", "the build under test")
+    group.addoption("--build", help="the build tree (build/win64, build/win32)")
+    group.addoption("--exe", help="the program to test, if not BUILD/VELMO.exe")
+    group.addoption("--objdump", help="the toolchain's objdump")
+    group.addoption("--map", help="VELMO.exe's link map")
+    group.addoption("--project-version", help="the project's version")
+    group.addoption("--rc", help="the toolchain's windres")
+    group.addoption("--zip", help="the zip package")
+    group.addoption("--setup", help="the installer")
+
+
+@pytest.fixture(scope="session")
+def option(request):
+    """The options above, as option.build, option.exe, ..."""
+    return request.config.option
+
+
+def pytest_sessionfinish(session, exitstatus):
+    # Everything skipped (the i686 program where i386 code cannot run): a skip for ctest too
+    stats = session.config.pluginmanager.get_plugin("terminalreporter").stats
+    if exitstatus == pytest.ExitCode.OK and stats.get("skipped") and not stats.get("passed"):
+        session.exitstatus = SKIPPED
