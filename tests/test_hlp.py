@@ -9,6 +9,8 @@ usage: test_hlp.py VELMO.HLP
 import struct
 import sys
 
+from winhelp import keyword_order
+
 # Internal files of a 3.1 help file (bitmaps are |bm0, |bm1, ...) and each B-tree's form:
 # flags, page size, key and record format
 KNOWN = {"|SYSTEM", "|TOPIC", "|FONT", "|CONTEXT", "|CTXOMAP", "|KWBTREE", "|KWDATA", "|KWMAP", "|TTLBTREE",
@@ -106,11 +108,6 @@ def font(body):
     indexes = [struct.unpack_from("<H", body, desc_at + i * DESCRIPTOR_SIZE + 3)[0] for i in range(descriptors)]
     check(all(i < faces for i in indexes), "|FONT descriptors name existing faces")
     return descriptors
-
-
-def keyword_order(word):
-    """3.1 compares keywords without case, letters and digits after all other characters."""
-    return [(chr(c).isalnum(), ord(chr(c).lower())) for c in word]
 
 
 def keywords(files):

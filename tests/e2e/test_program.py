@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from winenv import Session, Skip, pe_arch, poll, unescape  # noqa: E402
 from screenshot import screenshot  # noqa: E402
-from test_hlp import keyword_order  # noqa: E402
+from winhelp import keyword_order  # noqa: E402
 
 HELP_TITLE = "VELMO 2 Help"
 REG_SZ = 1
