@@ -185,9 +185,10 @@ class Ear:
         for a, b in self.silences:
             self.kept[max(a - len(LOW_PASS) // 2, 0):b + len(LOW_PASS) // 2] = 0
         self.rec = low(self.loud)
-        # Each file also delayed by fractions of a sample: the resampling on the way may leave a word
-        # between two samples, and half a sample turns 5 kHz by 45 degrees
-        self.waves = {n: [delayed(low(t), d) for d in np.arange(-4, 5) / 8] for n, t in waves.items()}
+        # Each file also delayed by fractions of a sample, -3/8 to +1/2 (-1/2 is +1/2 a sample sooner,
+        # and the two tied): the resampling on the way may leave a word between two samples, and half
+        # a sample turns 5 kHz by 45 degrees
+        self.waves = {n: [delayed(low(t), d) for d in np.arange(-3, 5) / 8] for n, t in waves.items()}
         self.rise = {n: int(np.flatnonzero(np.abs(t) > FLOOR)[0]) for n, t in waves.items()}
         # Where each file sounds: its level over 2 ms above half FLOOR
         self.sounding = {n: np.convolve(t * t, np.ones(FRAME) / FRAME, "same") > (FLOOR / 2) ** 2
@@ -208,8 +209,8 @@ class Ear:
             start = next(b for a, b in self.silences if a > at)
 
     def align(self, versions, lo, hi):
-        """The best offset in lo..hi of the file as a whole (whole samples, with its middle version)."""
-        scores, lo = correlations(self.rec, self.kept, versions[len(versions) // 2], lo, hi)
+        """The best offset in lo..hi of the file as a whole (whole samples, with its undelayed version)."""
+        scores, lo = correlations(self.rec, self.kept, versions[3], lo, hi)
         return lo + int(np.argmax(scores)), float(np.max(scores))
 
     def fit(self, name, at, earliest=0):
@@ -224,6 +225,7 @@ class Ear:
         size = len(versions[0])
         more = lambda i: np.count_nonzero(sounding[i:]) > 2 * FRAME  # noqa: E731
         where = np.full(size, -1)
+        expect = np.zeros(size)
         before = [b for a, b in self.silences if b <= at]
         piece = max(before[-1] if before else 0, earliest)
         tau, gap, dropped, ending, best = 0, None, 0, at, 0.0
@@ -248,6 +250,8 @@ class Ear:
                 # The silence before the piece, less what the file's own silence explains
                 dropped += 0 if gap is None else max(piece - gap - (o - tau), 0)
                 where[o:o + n], tau, ending = piece + np.arange(n), o + n, a
+                # Compared with the version it fitted: the piece after a dropout may lie at another delay
+                expect[o:o + n] = v[o:o + n]
                 if a - piece > n:
                     break                   # sound goes on past the file's end
             if not more(tau) or b - a > PAUSE:
@@ -262,7 +266,7 @@ class Ear:
         at_rec = np.maximum(where, 0)
         compared = self.kept[at_rec] * known
         here = self.rec[at_rec] * compared
-        tpl = max(versions, key=lambda v: ncc(here, v * compared)) * compared
+        tpl = expect * compared
         parts = [ncc(here[a:b], tpl[a:b])
                  for a, b in ((k * size // PARTS, (k + 1) * size // PARTS) for k in range(PARTS))]
         # The word ends where the file does, or where the last of its pieces does, if that is sooner
