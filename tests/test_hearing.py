@@ -1,7 +1,5 @@
-#!/usr/bin/env python3
-"""The matcher of tests/support/hearing.py, seen to pass and to fail, without wine or a sound server.
-
-usage: test_hearing.py DIR    (DIR holds the program's wave files)
+"""The matcher of tests/support/hearing.py, seen to pass and to fail, without wine or a sound server,
+on the wave files of the build tree given with --build.
 
 A recording is made here from the wave files as the way to the recorder changes them: at twice
 their rate, each word a fraction of a sample late and a little quieter, 25 to 45 ms of exact
@@ -11,28 +9,23 @@ shuffled order, then a spoken result. The matcher must pass it, finding every wo
 put, and fail it reordered, with a word dropped, cut short, or swapped for another file. No file
 may sound like another above the matcher's threshold.
 """
-import os
 import random
-import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-try:
-    import numpy as np
-    import hearing
-except ImportError as e:
-    sys.exit(f"FAIL: {e} in {sys.executable}: the matcher needs numpy (Debian python3-numpy)")
+import numpy as np
+import pytest
+import scipy.signal
+
+import hearing
 
 # Doubling the rate: nothing above 10 kHz, as on the way to the recorder
-DOUBLING = 2 * np.sinc(2 * 10000 / hearing.RECORD_RATE * np.arange(-100, 101)) * np.hamming(201)
+BELOW_10KHZ = scipy.signal.firwin(201, 10000, fs=hearing.RECORD_RATE)
 
 
 def doubled(samples):
-    stuffed = np.zeros(2 * len(samples))
-    stuffed[::2] = samples
-    return np.convolve(stuffed, DOUBLING, "same")
+    return scipy.signal.resample_poly(samples, 2, 1, window=BELOW_10KHZ)
 
 
-def recording(names, waves, rng):
+def made_recording(names, waves, rng):
     """The recording at RECORD_RATE, where each word starts (at RATE), and the two dropouts' words."""
     parts, starts, at = [np.zeros(int(0.3 * hearing.RECORD_RATE))], [], int(0.3 * hearing.RATE)
     put_off, covered = len(names) // 3, 2 * len(names) // 3
@@ -51,53 +44,63 @@ def recording(names, waves, rng):
     return np.round(np.concatenate(parts) * 32768) / 32768, starts, (put_off, covered)
 
 
-def confusion(waves):
-    """The highest correlation of a file with another file's recorded word, and the two files."""
-    names = sorted(waves)
-    rec, starts, _ = recording(names, waves, random.Random(1))
-    ear = hearing.Ear(rec, waves)
-    worst = (0.0, None, None)
-    for played, at in zip(names, starts):
-        rise = ear.onset(at - hearing.SEARCH)
-        for name in names:
-            if name != played:
-                score = ear.align(ear.waves[name], rise - ear.rise[name] - hearing.SEARCH,
-                                  rise - ear.rise[name] + hearing.SEARCH)[1]
-                worst = max(worst, (score, name, played))
-    return worst
+@pytest.fixture(scope="module")
+def waves(option):
+    if not option.build:
+        pytest.fail("--build BUILD_DIR (the tree with the program's wave files) is needed")
+    return hearing.load_waves(option.build)
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    waves = hearing.load_waves(sys.argv[1])
+@pytest.fixture(scope="module")
+def made(waves):
+    """Every file once, shuffled, then a spoken result: the names, the recording, where each word was
+    put, the dropouts' words, and what the matcher found."""
     rng = random.Random(18)
     names = sorted(waves)
     rng.shuffle(names)
     names += hearing.spoken("-1.5e+020")
-    rec, starts, dropouts = recording(names, waves, rng)
-    result = hearing.match(rec, names, waves)
+    recording, starts, dropouts = made_recording(names, waves, rng)
+    result = hearing.match(recording, names, waves)
     print(result.report())
-    failed = [] if result.ok else ["the made recording did not pass"]
-    for word, start in zip(result.words, starts):
-        if abs(word.start - start) > hearing.FRAME // 2:
-            failed.append(f"{word.name} found at {word.start / hearing.RATE:.4f} s, "
-                          f"put at {start / hearing.RATE:.4f} s")
-    for i in dropouts:
-        if result.ok and not result.words[i].dropped and not result.words[i].lost:
-            failed.append(f"the dropout in word {i + 1} not seen")
-    if result.ok:
-        at = len(names) - 1 - names[::-1].index("point.wav")
-        missed = hearing.seen_to_fail(rec, names, result.words, waves, at)
-        failed += [f"{how} not found" for how in missed]
-    score, name, played = confusion(waves)
+    return names, recording, starts, dropouts, result
+
+
+def test_made_recording_passes(made):
+    result = made[4]
+    assert result.ok, result.failure
+
+
+def test_words_found_where_put(made):
+    _, _, starts, _, result = made
+    assert len(result.words) == len(starts)
+    misplaced = [f"{word.name} found at {word.start / hearing.RATE:.4f} s, put at {start / hearing.RATE:.4f} s"
+                 for word, start in zip(result.words, starts) if abs(word.start - start) > hearing.FRAME // 2]
+    assert not misplaced
+
+
+def test_dropouts_seen(made):
+    _, _, _, dropouts, result = made
+    unseen = [i + 1 for i in dropouts if not (result.words[i].dropped or result.words[i].lost)]
+    assert not unseen, f"the dropouts in words {unseen} not seen"
+
+
+@pytest.mark.parametrize("how", hearing.FAULTS)
+def test_fault_fails(made, waves, how):
+    names, recording, _, _, result = made
+    assert result.ok, "the made recording did not pass"
+    # The last "point", the third word of the spoken result
+    at = len(names) - 1 - names[::-1].index("point.wav")
+    faulty = hearing.match(hearing.altered(recording, result.words, how, at), names, waves)
+    print(faulty.report(every_word=False))
+    assert not faulty.ok, f"{how} word {at + 1} ({names[at]}) passed"
+
+
+def test_no_file_sounds_like_another(waves):
+    """Every file played once; at each word, the highest correlation of any other file."""
+    names = sorted(waves)
+    recording, starts, _ = made_recording(names, waves, random.Random(1))
+    ear = hearing.Ear(recording, waves)
+    score, name, played = max((ear.score_at(name, ear.onset(start - hearing.SEARCH)), name, played)
+                              for played, start in zip(names, starts) for name in names if name != played)
     print(f"most alike: {name} where {played} was played, ncc {score:.3f} (threshold {hearing.THRESHOLD})")
-    if score >= hearing.THRESHOLD:
-        failed.append(f"{name} and {played} sound alike")
-    for f in failed:
-        print(f"FAIL {f}")
-    sys.exit(1 if failed else 0)
-
-
-if __name__ == "__main__":
-    main()
+    assert score < hearing.THRESHOLD, f"{name} and {played} sound alike"

@@ -18,10 +18,14 @@ import tempfile
 import threading
 import time
 import wave
+from dataclasses import dataclass
 
 import numpy as np
+import scipy.fft
+import scipy.signal
 
-from winenv import Skip, ROOT
+import soundlist
+from winenv import Skip
 
 # The wave files' rate, at which they are compared; recordings are made at the sink's own rate, so
 # that nothing is resampled on the way to them and a late block stays a run of exact zeros
@@ -34,11 +38,13 @@ PART_THRESHOLD = 0.70
 PARTS = 4
 # Compared below 5 kHz: wine's resampling of the 22050 Hz files takes away most of what lies above
 # 7 kHz, which is much of a "t" or an "s"
-LOW_PASS = np.sinc(2 * 5000 / RATE * np.arange(-50, 51)) * np.hamming(101)
-LOW_PASS /= LOW_PASS.sum()
+BELOW_5KHZ = scipy.signal.firwin(101, 5000, fs=RATE)
 # Halving the recording's rate: nothing above 10 kHz is kept
-HALVING = np.sinc(2 * 10000 / RECORD_RATE * np.arange(-50, 51)) * np.hamming(101)
-HALVING /= HALVING.sum()
+BELOW_10KHZ = scipy.signal.firwin(101, 10000, fs=RECORD_RATE)
+# The files are also compared delayed by eighths of a sample, -3/8 to +1/2 (-1/2 is +1/2 a sample
+# sooner): the resampling on the way may leave a word between two samples, and half a sample turns
+# 5 kHz by 45 degrees. After a dropout the rest of a word may lie at another of these delays
+DELAYS = np.arange(-3, 5) / 8
 # Silence is below 1% of full scale (the wave files are cut at 1%); a recorded silence is exact zeros
 FLOOR = 0.01
 # How far a word's start may lie from where its first sound rises above FLOOR
@@ -59,13 +65,9 @@ MOST_LOST = int(0.020 * RATE)
 TAIL = int(0.003 * RATE)
 # What parec asks the sound server for: how far ahead the sink mixes when nothing plays (seconds)
 LATENCY = 0.020
-SPEECH = {"+": "plus.wav", "-": "minus.wav", ".": "point.wav", "e": "e.wav",
-          **{d: f"{d}.wav" for d in "0123456789"}}
 
-
-def spoken(text):
-    """The wave files that speak a result's text, one a character."""
-    return [SPEECH[c] for c in text if c in SPEECH]
+# The files a result's text speaks, for the tests that build what they expect to hear
+spoken = soundlist.spoken
 
 
 def load_wave(path, rate=RATE):
@@ -77,9 +79,7 @@ def load_wave(path, rate=RATE):
 
 def load_waves(folder):
     """The program's wave files, named in resources/sounds.txt, from folder."""
-    with open(os.path.join(ROOT, "resources", "sounds.txt")) as f:
-        names = [line.split()[0] for line in f if line.strip() and not line.startswith("#")]
-    return {n: load_wave(os.path.join(folder, n)) for n in names}
+    return {name: load_wave(os.path.join(folder, name)) for name in soundlist.NAMES}
 
 
 def save_wave(path, samples, rate=RECORD_RATE):
@@ -88,57 +88,86 @@ def save_wave(path, samples, rate=RECORD_RATE):
         w.writeframes(np.round(np.clip(samples, -1, 32767 / 32768) * 32768).astype("<i2").tobytes())
 
 
-# -- the matcher
+# -- the signal work
 
 def ncc(a, b):
+    """Normalized cross-correlation of two signals of one length, at one offset."""
     energy = np.dot(a, a) * np.dot(b, b)
     return float(np.dot(a, b) / np.sqrt(energy)) if energy > 0 else 0.0
 
 
-def sliding(values, n):
-    """Sums of values over every window of n."""
+def window_sums(values, n):
+    """The sums of values over every n in a row; exactly 0 over a run of zeros."""
     sums = np.concatenate(([0.0], np.cumsum(values)))
     return sums[n:] - sums[:-n]
 
 
-def correlations(signal, kept, piece, lo, hi):
-    """The correlation of piece with signal at each offset lo..hi, where only the samples of signal
-    that kept marks count; and lo (both clipped to signal)."""
+def sliding_dot(longer, shorter):
+    """The dot product of shorter with longer at every offset where it lies within longer. By FFT:
+    scipy's own choice for these lengths, the direct sum, is several times slower."""
+    return scipy.signal.correlate(longer, shorter, "valid", method="fft")
+
+
+def ncc_at_offsets(longer, shorter, lo, hi, counted=None):
+    """The normalized cross-correlation of shorter laid on longer at each offset from lo to hi
+    (both kept within longer), counting only the samples of longer that counted marks (all when
+    None); and the first offset."""
     lo = max(lo, 0)
-    hi = max(min(hi, len(signal) - len(piece)), lo)
-    seg = signal[lo:hi + len(piece)] * kept[lo:hi + len(piece)]
-    energy = sliding(seg * seg, len(piece)) * np.correlate(kept[lo:hi + len(piece)], piece * piece, "valid")
-    return np.where(energy > 0, np.correlate(seg, piece, "valid") / np.sqrt(np.maximum(energy, 1e-30)), 0.0), lo
+    hi = max(min(hi, len(longer) - len(shorter)), lo)
+    span = slice(lo, hi + len(shorter))
+    mask = np.ones(hi + len(shorter) - lo) if counted is None else counted[span]
+    masked = longer[span] * mask
+    products = sliding_dot(masked, shorter)
+    # The energy of each window of longer, and of shorter where that window counts
+    energy = window_sums(masked * masked, len(shorter)) * sliding_dot(mask, shorter * shorter)
+    scores, valid = np.zeros(len(products)), energy > 0
+    scores[valid] = products[valid] / np.sqrt(energy[valid])
+    return scores, lo
 
 
-def delayed(tpl, d):
-    """tpl, band-limited, delayed by d samples (a fraction of one)."""
-    n = len(tpl) + 64
-    return np.fft.irfft(np.fft.rfft(tpl, n) * np.exp(-2j * np.pi * np.fft.rfftfreq(n) * d), n)[:len(tpl)]
+def delayed(samples, delay):
+    """Band-limited samples delayed by delay samples (a fraction of one), by turning the phase of
+    each frequency; the padding keeps what the delay moves past the end from wrapping round."""
+    n = scipy.fft.next_fast_len(len(samples) + 64, real=True)
+    turn = np.exp(-2j * np.pi * scipy.fft.rfftfreq(n) * delay)
+    return scipy.fft.irfft(scipy.fft.rfft(samples, n) * turn, n)[:len(samples)]
 
 
-def low(samples):
-    return np.convolve(samples, LOW_PASS, "same")
+def below_5khz(samples):
+    return scipy.signal.fftconvolve(samples, BELOW_5KHZ, "same")
+
+
+def halved(recording):
+    """A recording at RECORD_RATE at RATE."""
+    return scipy.signal.resample_poly(recording, 1, 2, window=BELOW_10KHZ)
 
 
 def silences(recording):
-    """The runs of at least SILENCE exact zeros in a recording, as (start, end) at RATE."""
+    """The runs of at least SILENCE exact zeros in a recording at RECORD_RATE, as (start, end) at RATE."""
     edges = np.diff(np.concatenate(([0], (recording == 0).astype(np.int8), [0])))
-    return [(a // 2, (b + 1) // 2) for a, b in zip(np.flatnonzero(edges == 1), np.flatnonzero(edges == -1))
-            if b - a >= SILENCE]
+    starts, ends = np.flatnonzero(edges == 1), np.flatnonzero(edges == -1)
+    return [(start // 2, (end + 1) // 2) for start, end in zip(starts, ends) if end - start >= SILENCE]
 
 
+# -- the matcher
+
+@dataclass
 class Word:
     """A file found in the recording: where it starts and ends, its correlation as a whole and by
     quarters, how much of it is missing, and the dropouts in it: how long, and how much of the
     file they lost (samples at RATE)."""
-
-    def __init__(self, name, start, end, length, score, parts, missing, dropped, lost):
-        self.name, self.start, self.end, self.length, self.score = name, start, end, length, score
-        self.parts, self.missing, self.dropped, self.lost = parts, missing, dropped, lost
+    name: str
+    start: int
+    end: int
+    length: int
+    score: float
+    parts: list
+    missing: int
+    dropped: int
+    lost: int
 
     def line(self, i):
-        ms = lambda n: n / RATE * 1000  # noqa: E731
+        ms = lambda n: n / RATE * 1000  # noqa: E731 - a lambda reads best inside the f-strings
         return (f"{i + 1:3} {self.name:11} at {self.start / RATE:7.3f} s  {ms(self.length):5.1f} ms  "
                 f"ncc {self.score:.3f}  quarters {' '.join(f'{p:.2f}' for p in self.parts)}"
                 + (f"  missing {ms(self.missing):.0f} ms" if self.missing else "")
@@ -158,140 +187,207 @@ class Result:
         lines = [w.line(i) for i, w in enumerate(self.words)] if every_word else []
         if self.failure:
             return "\n".join(lines + [f"FAIL {self.failure}"])
-        w = self.words
-        gaps = [(b.start - a.end) / RATE * 1000 for a, b in zip(w, w[1:])]
-        lowest = min(w, key=lambda x: x.score)
-        dropped = [x for x in w if x.dropped >= FRAME // 2]
+        words = self.words
+        gaps = [(b.start - a.end) / RATE * 1000 for a, b in zip(words, words[1:])]
+        lowest = min(words, key=lambda w: w.score)
+        dropped = [w for w in words if w.dropped >= FRAME // 2]
         return "\n".join(lines + [
-            f"PASS {len(w)} words in order, each whole, silence between and around them: lowest ncc "
-            f"{lowest.score:.3f} ({lowest.name}), lowest quarter {min(min(x.parts) for x in w):.2f}, most missing "
-            f"{max(x.missing + x.lost for x in w) / RATE * 1000:.0f} ms"
+            f"PASS {len(words)} words in order, each whole, silence between and around them: lowest ncc "
+            f"{lowest.score:.3f} ({lowest.name}), lowest quarter {min(min(w.parts) for w in words):.2f}, "
+            f"most missing {max(w.missing + w.lost for w in words) / RATE * 1000:.0f} ms"
             + (f", gaps {min(gaps):.0f}-{max(gaps):.0f} ms" if gaps else "")
             + (f"; dropouts of 1 ms or more in {len(dropped)} words, "
-               f"{sum(x.dropped for x in dropped) / RATE * 1000:.1f} ms" if dropped else "; no dropouts")
+               f"{sum(w.dropped for w in dropped) / RATE * 1000:.1f} ms" if dropped else "; no dropouts")
             + (f", {self.blips} pieces under 5 ms left out" if self.blips else "")])
+
+
+class File:
+    """A wave file as the matcher compares it: below 5 kHz, at each of DELAYS; where its sound
+    rises above FLOOR; and where it sounds (its level over 2 ms above half FLOOR)."""
+
+    def __init__(self, samples):
+        compared = below_5khz(samples)
+        self.versions = [delayed(compared, d) for d in DELAYS]
+        self.undelayed = self.versions[list(DELAYS).index(0)]
+        self.rise = int(np.flatnonzero(np.abs(samples) > FLOOR)[0])
+        level = scipy.signal.convolve(samples * samples, np.ones(FRAME) / FRAME, "same")
+        self.sounding = level > (FLOOR / 2) ** 2
+        # How many of its samples sound from each sample on
+        self.sounding_after = np.cumsum(self.sounding[::-1])[::-1]
+
+    def __len__(self):
+        return len(self.undelayed)
+
+    def sounds_after(self, i):
+        """Whether more than two frames of the file sound from sample i on."""
+        return i < len(self) and self.sounding_after[i] > 2 * FRAME
+
+    def best_offset(self, part, lo, hi):
+        """Where in the file, from lo to hi, part of the recording fits best, at which of the
+        delays, and how well: (offset, version, score)."""
+        best = (0, self.undelayed, -1.0)
+        for version in self.versions:
+            scores, first = ncc_at_offsets(version, part, lo, hi)
+            i = int(np.argmax(scores))
+            if scores[i] > best[2]:
+                best = (first + i, version, float(scores[i]))
+        return best
+
+
+class Placing:
+    """A file's samples as the pieces of the recording are placed in it, one after another: the
+    recording sample where each one is heard (-1 where none is) and the file at the delay its piece
+    fitted, the file sample where the next piece goes on, the recording sample where the last placed
+    piece ends, the score of the last piece tried, and how much of the file the dropouts lost so far."""
+
+    def __init__(self, size, at):
+        self.heard_at, self.expected = np.full(size, -1), np.zeros(size)
+        self.next_sample, self.ending, self.score, self.dropped = 0, at, 0.0, 0
 
 
 class Ear:
     """The recording cut into pieces at its silences, and the files, compared below 5 kHz at RATE."""
 
     def __init__(self, recording, waves):
-        longest = max(len(t) for t in waves.values())
         recording = np.asarray(recording, np.float64)
         self.silences, self.blips = silences(recording), 0
-        self.loud = np.concatenate((np.convolve(recording, HALVING, "same")[::2], np.zeros(longest)))
+        # At RATE, with room after its end for the longest file; where words rise, from this
+        self.halved = np.concatenate((halved(recording), np.zeros(max(len(w) for w in waves.values()))))
+        self.compared = below_5khz(self.halved)
         # Compared away from the silences' edges, which the filters spread by their own length
-        self.kept = np.ones(len(self.loud))
-        for a, b in self.silences:
-            self.kept[max(a - len(LOW_PASS) // 2, 0):b + len(LOW_PASS) // 2] = 0
-        self.rec = low(self.loud)
-        # Each file also delayed by fractions of a sample, -3/8 to +1/2 (-1/2 is +1/2 a sample sooner,
-        # and the two tied): the resampling on the way may leave a word between two samples, and half
-        # a sample turns 5 kHz by 45 degrees
-        self.waves = {n: [delayed(low(t), d) for d in np.arange(-3, 5) / 8] for n, t in waves.items()}
-        self.rise = {n: int(np.flatnonzero(np.abs(t) > FLOOR)[0]) for n, t in waves.items()}
-        # Where each file sounds: its level over 2 ms above half FLOOR
-        self.sounding = {n: np.convolve(t * t, np.ones(FRAME) / FRAME, "same") > (FLOOR / 2) ** 2
-                         for n, t in waves.items()}
+        self.counted = np.ones(len(self.halved))
+        reach = len(BELOW_5KHZ) // 2
+        for start, end in self.silences:
+            self.counted[max(start - reach, 0):end + reach] = 0
+        self.files = {name: File(samples) for name, samples in waves.items()}
 
     def onset(self, start):
         """The first sample at or after start above FLOOR in a piece of at least PIECE, or None. A
         shorter piece is no word: what a dropout leaves of a word's last moments, or of its first."""
         while True:
-            loud = np.flatnonzero(np.abs(self.loud[start:]) > FLOOR)
+            loud = np.flatnonzero(np.abs(self.halved[start:]) > FLOOR)
             if not len(loud):
                 return None
             at = start + int(loud[0])
-            end = next((a for a, b in self.silences if a > at), None)
-            if end is None or end - at >= PIECE:
+            silence = next(((a, b) for a, b in self.silences if a > at), None)
+            if silence is None or silence[0] - at >= PIECE:
                 return at
             self.blips += 1
-            start = next(b for a, b in self.silences if a > at)
+            start = silence[1]
 
-    def align(self, versions, lo, hi):
-        """The best offset in lo..hi of the file as a whole (whole samples, with its undelayed version)."""
-        scores, lo = correlations(self.rec, self.kept, versions[3], lo, hi)
-        return lo + int(np.argmax(scores)), float(np.max(scores))
-
-    def fit(self, name, at, earliest=0):
-        """File name as it fits best where a sound rises at sample at, piece by piece: the first piece
-        of the recording is placed at the file's start, up to SEARCH and MOST_LOST later; each next
-        piece where the piece before it ended in the file (a dropout put off the rest), up to as much
-        later as the silence before it lasted (the file's own silence, or a dropout that lost what it
-        lasted) and MOST_LOST more, and must be PIECE long or longer, correlate above THRESHOLD there
-        and end with the file. The word ends where the file has no more sound, where a piece does not
-        fit, or where a piece goes on past the file's end."""
-        versions, sounding = self.waves[name], self.sounding[name]
-        size = len(versions[0])
-        more = lambda i: np.count_nonzero(sounding[i:]) > 2 * FRAME  # noqa: E731
-        where = np.full(size, -1)
-        expect = np.zeros(size)
-        before = [b for a, b in self.silences if b <= at]
-        piece = max(before[-1] if before else 0, earliest)
-        tau, gap, dropped, ending, best = 0, None, 0, at, 0.0
-        for a, b in [r for r in self.silences if r[0] >= piece] + [(len(self.rec), len(self.rec))]:
-            placed = gap is None or a - piece >= PIECE
-            if placed:
-                hi = min(SEARCH + MOST_LOST if gap is None else tau + piece - gap + MOST_LOST, size - PIECE)
-                lo = min(0 if gap is None else tau - FRAME, hi)
-                part, best = self.rec[piece:piece + min(a - piece, size - hi)], -1.0
-                for version in versions:
-                    scores, start = correlations(version, np.ones(size), part, lo, hi)
-                    if np.max(scores) > best:
-                        o, v, best = start + int(np.argmax(scores)), version, float(np.max(scores))
-                n = min(a - piece, size - o)
-                if gap is not None:
-                    # The rest of a word: over all of it, and not going on past the file's end
-                    kept = self.kept[piece:piece + n]
-                    best = ncc(self.rec[piece:piece + n] * kept, v[o:o + n] * kept)
-                    best = best if a - piece <= n + TAIL else 0.0
-                if best < (PART_THRESHOLD if gap is None else THRESHOLD):
-                    break
-                # The silence before the piece, less what the file's own silence explains
-                dropped += 0 if gap is None else max(piece - gap - (o - tau), 0)
-                where[o:o + n], tau, ending = piece + np.arange(n), o + n, a
-                # Compared with the version it fitted: the piece after a dropout may lie at another delay
-                expect[o:o + n] = v[o:o + n]
-                if a - piece > n:
-                    break                   # sound goes on past the file's end
-            if not more(tau) or b - a > PAUSE:
-                break
-            # A piece too short to place is left out: the silence before the next goes back to here
-            gap, piece = a if placed else gap, b
-        known = where >= 0
-        if not known.any():
-            return Word(name, at - self.rise[name], at, size, best, [0.0] * PARTS, size, 0, 0)
-        last = int(np.flatnonzero(known)[-1])
-        first_known = int(np.flatnonzero(known)[0])
-        at_rec = np.maximum(where, 0)
-        compared = self.kept[at_rec] * known
-        here = self.rec[at_rec] * compared
-        tpl = expect * compared
-        parts = [ncc(here[a:b], tpl[a:b])
-                 for a, b in ((k * size // PARTS, (k + 1) * size // PARTS) for k in range(PARTS))]
-        # The word ends where the file does, or where the last of its pieces does, if that is sooner
-        end = min(int(where[last]) + size - last, ending)
-        return Word(name, int(where[first_known]) - first_known, end, size, ncc(here, tpl),
-                    parts, self.missing(tpl, here, compared), dropped, int(np.count_nonzero(sounding & ~known)))
-
-    @staticmethod
-    def missing(tpl, here, compared):
-        """Samples of tpl's sound missing from here."""
-        frames = len(tpl) // FRAME
-
-        def levels(x):
-            return np.sqrt((x[:frames * FRAME] ** 2).reshape(frames, FRAME).mean(axis=1))
-        want, got = levels(tpl), levels(here)
-        near = np.maximum(got, np.maximum(np.concatenate(([0], got[:-1])), np.concatenate((got[1:], [0]))))
-        counted = compared[:frames * FRAME].reshape(frames, FRAME).min(axis=1) > 0
-        return int(np.count_nonzero((want > FLOOR / 2) & (near < want / 4) & counted)) * FRAME
+    def score_at(self, name, at):
+        """How well file name, as a whole, correlates with the recording where its sound rises
+        within SEARCH of sample at."""
+        file = self.files[name]
+        lo = at - file.rise - SEARCH
+        scores, _ = ncc_at_offsets(self.compared, file.undelayed, lo, lo + 2 * SEARCH, self.counted)
+        return float(np.max(scores))
 
     def identify(self, at):
         """The file that sounds most like what rises at sample at, and how much."""
-        scores = {n: self.align(v, at - self.rise[n] - SEARCH, at - self.rise[n] + SEARCH)[1]
-                  for n, v in self.waves.items()}
+        scores = {name: self.score_at(name, at) for name in self.files}
         best = max(scores, key=scores.get)
         return f"{best} (ncc {scores[best]:.3f})"
+
+    def pieces_from(self, start):
+        """The recording's pieces from start on, as (start, end, where the next starts): each ends
+        where a silence starts; the last at the recording's end."""
+        end_of_recording = len(self.compared)
+        for end, next_start in [s for s in self.silences if s[0] >= start] + [(end_of_recording, end_of_recording)]:
+            yield start, end, next_start
+            start = next_start
+
+    def fit(self, name, at, earliest=0):
+        """File name as it fits best where a sound rises at sample at, no sooner than earliest,
+        piece by piece. The word ends where the file has no more sound, where a piece does not fit,
+        or where a piece goes on past the file's end. A piece too short to place (under PIECE, what
+        a dropout leaves) is left out: the silence before the next counts from the one before it."""
+        file = self.files[name]
+        placing = Placing(len(file), at)
+        first_start = max([end for start, end in self.silences if end <= at] + [earliest])
+        last_end = None
+        for start, end, next_start in self.pieces_from(first_start):
+            if last_end is None or end - start >= PIECE:
+                placed = (self.place_first(file, placing, start, end) if last_end is None
+                          else self.place_next(file, placing, start, end, start - last_end))
+                if not placed or placed < end - start:
+                    break                   # it does not fit, or sound goes on past the file's end
+                last_end = end
+            if not file.sounds_after(placing.next_sample) or next_start - end > PAUSE:
+                break
+        return self.word(name, file, placing, at)
+
+    def place_first(self, file, placing, start, end):
+        """Places a word's first piece at the file's start, up to SEARCH and MOST_LOST later, if it
+        correlates above PART_THRESHOLD there; how many of its samples were placed (0 if none)."""
+        latest = min(SEARCH + MOST_LOST, len(file) - PIECE)
+        part = self.compared[start:start + min(end - start, len(file) - latest)]
+        offset, version, placing.score = file.best_offset(part, 0, latest)
+        if placing.score < PART_THRESHOLD:
+            return 0
+        return self.lay(placing, offset, version, start, end)
+
+    def place_next(self, file, placing, start, end, silence):
+        """Places a later piece where the one before ended in the file (a dropout put off the rest),
+        up to silence later (the file's own silence, or a dropout that lost what it lasted) and
+        MOST_LOST more, if it correlates above THRESHOLD there as a whole and ends with the file;
+        how many of its samples were placed (0 if none)."""
+        latest = min(placing.next_sample + silence + MOST_LOST, len(file) - PIECE)
+        earliest = min(placing.next_sample - FRAME, latest)
+        part = self.compared[start:start + min(end - start, len(file) - latest)]
+        offset, version, _ = file.best_offset(part, earliest, latest)
+        # The whole piece where the part fitted, and not going on past the file's end
+        n = min(end - start, len(file) - offset)
+        counted = self.counted[start:start + n]
+        whole = ncc(self.compared[start:start + n] * counted, version[offset:offset + n] * counted)
+        placing.score = whole if end - start <= n + TAIL else 0.0
+        if placing.score < THRESHOLD:
+            return 0
+        # The silence before the piece, less what the file's own silence explains
+        placing.dropped += max(silence - (offset - placing.next_sample), 0)
+        return self.lay(placing, offset, version, start, end)
+
+    @staticmethod
+    def lay(placing, offset, version, start, end):
+        """Lays the piece from start to end at file sample offset, as much of it as the file holds,
+        to be compared with the version it fitted."""
+        n = min(end - start, len(placing.heard_at) - offset)
+        placing.heard_at[offset:offset + n] = start + np.arange(n)
+        placing.expected[offset:offset + n] = version[offset:offset + n]
+        placing.next_sample, placing.ending = offset + n, end
+        return n
+
+    def word(self, name, file, placing, at):
+        """The Word the placed pieces make."""
+        size, heard_at = len(file), placing.heard_at
+        known = heard_at >= 0
+        if not known.any():
+            return Word(name, at - file.rise, at, size, placing.score, [0.0] * PARTS, size, 0, 0)
+        first, last = (int(i) for i in np.flatnonzero(known)[[0, -1]])
+        # The recording laid out as the file, counted where it was heard and away from silences
+        counted = self.counted[np.maximum(heard_at, 0)] * known
+        heard = self.compared[np.maximum(heard_at, 0)] * counted
+        expected = placing.expected * counted
+        bounds = [k * size // PARTS for k in range(PARTS + 1)]
+        quarters = [ncc(heard[a:b], expected[a:b]) for a, b in zip(bounds, bounds[1:])]
+        # The word ends where the file does, or where the last of its pieces does, if that is sooner
+        end = min(int(heard_at[last]) + size - last, placing.ending)
+        return Word(name, int(heard_at[first]) - first, end, size, ncc(heard, expected), quarters,
+                    missing(expected, heard, counted), placing.dropped,
+                    int(np.count_nonzero(file.sounding & ~known)))
+
+
+def missing(expected, heard, counted):
+    """Samples of the expected sound missing from what was heard: in frames where it sounds,
+    where what was heard, even in the frames beside, is 12 dB or more below it."""
+    frames = len(expected) // FRAME
+
+    def levels(x):
+        return np.sqrt((x[:frames * FRAME] ** 2).reshape(frames, FRAME).mean(axis=1))
+    want, got = levels(expected), levels(heard)
+    got_nearby = np.maximum.reduce([got, np.concatenate(([0], got[:-1])), np.concatenate((got[1:], [0]))])
+    whole_frames = counted[:frames * FRAME].reshape(frames, FRAME).min(axis=1) > 0
+    return int(np.count_nonzero((want > FLOOR / 2) & (got_nearby < want / 4) & whole_frames)) * FRAME
 
 
 def match(recording, expected, waves):
@@ -325,7 +421,7 @@ def match(recording, expected, waves):
 
 def pieces(recording, words):
     """A recording at RECORD_RATE as [silence, word, silence, word, ..., silence]."""
-    cuts = [0] + [2 * p for w in words for p in (w.start, w.end + TAIL)] + [len(recording)]
+    cuts = [0] + [2 * at for w in words for at in (w.start, w.end + TAIL)] + [len(recording)]
     return [recording[a:b] for a, b in zip(cuts, cuts[1:])]
 
 
@@ -333,20 +429,21 @@ def altered(recording, words, how, at):
     """The recording with the word at index at (and a neighbour) changed: "reorder" swaps it with the
     next word, "drop" leaves it out, "cut" stops it at three quarters, with the rest of its place
     silent, "swap" puts another file's recorded word in its place."""
-    p = pieces(recording, words)
-    w = 2 * at + 1
+    parts = pieces(recording, words)
+    word = 2 * at + 1
     if how == "reorder":
         assert words[at].name != words[at + 1].name
-        p[w], p[w + 2] = p[w + 2], p[w]
+        parts[word], parts[word + 2] = parts[word + 2], parts[word]
     elif how == "drop":
-        del p[w:w + 2]
+        del parts[word:word + 2]
     elif how == "cut":
-        p[w] = np.concatenate((p[w][:len(p[w]) * 3 // 4], np.zeros(len(p[w]) - len(p[w]) * 3 // 4)))
+        kept = len(parts[word]) * 3 // 4
+        parts[word] = np.concatenate((parts[word][:kept], np.zeros(len(parts[word]) - kept)))
     elif how == "swap":
-        other = next(2 * j + 1 for j in sorted(range(len(words)), key=lambda j: abs(j - at))
-                     if words[j].name != words[at].name)
-        p[w] = p[other]
-    return np.concatenate(p)
+        nearest_other = next(j for j in sorted(range(len(words)), key=lambda j: abs(j - at))
+                             if words[j].name != words[at].name)
+        parts[word] = parts[2 * nearest_other + 1]
+    return np.concatenate(parts)
 
 
 FAULTS = ("reorder", "drop", "cut", "swap")
