@@ -22,5 +22,5 @@ status=0
 shellcheck $shell || status=1
 # shellcheck disable=SC2086 # as above
 flake8 $python || status=1
-echo "lint: $(echo $shell | wc -w) shell scripts (shellcheck), $(echo $python | wc -w) Python files (flake8): $([ $status = 0 ] && echo clean || echo FAILED)"
+echo "lint: $(echo "$shell" | wc -w) shell scripts (shellcheck), $(echo "$python" | wc -w) Python files (flake8): $([ $status = 0 ] && echo clean || echo FAILED)"
 exit $status
