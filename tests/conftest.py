@@ -6,6 +6,14 @@ SKIPPED = 77
 
 
 def pytest_addoption(parser):
+    # The files the static tests read: help files, the allowed imports, the release folder
+    static = parser.getgroup("velmo-static", "the static tests of the build's files")
+    static.addoption("--chm", help="VELMO.chm")
+    static.addoption("--hlp", help="VELMO.HLP")
+    static.addoption("--imports-list", help="the functions VELMO.exe may import (tests/imports.txt)")
+    static.addoption("--manifests", help="the release folder the manifests test checks")
+    static.addoption("--packages", help="a build's packages folder, to make the release folder from first")
+
     group = parser.getgroup("velmo", "the build under test")
     group.addoption("--build", help="the build tree (build/win64, build/win32)")
     group.addoption("--exe", help="the program to test, if not BUILD/VELMO.exe")
