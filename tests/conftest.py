@@ -24,6 +24,16 @@ def pytest_addoption(parser):
     group.addoption("--zip", help="the zip package")
     group.addoption("--setup", help="the installer")
 
+    # The end-to-end tests under wine, and the signing test
+    e2e = parser.getgroup("velmo-e2e", "the end-to-end and signing tests")
+    e2e.addoption("--prefix-arch", choices=("win32", "win64"),
+                  help="the Windows the installer runs on, if not the build's architecture")
+    e2e.addoption("--signing", help="the signing test's folder: its certificate, packages and what they unpack to")
+    # The packing command is a CMake list: one option a word, as ctest gives them
+    e2e.addoption("--pack", action="append", help="a word of the packing command (VELMO_PACK), once for each")
+    e2e.addoption("--pack-arg", action="append",
+                  help="an argument of the packing command after its folder (VELMO_PACK_ARGS), once for each")
+
 
 @pytest.fixture(scope="session")
 def option(request):
