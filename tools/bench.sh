@@ -45,8 +45,7 @@ session_python=python3
 python3 -c "import numpy, scipy, pefile" 2>/dev/null || session_python=/usr/bin/python3
 for tree in win64 win32; do
     echo "VELMO.exe ($tree) under wine ..." >&2
-    # VELMO_BENCH_E2E holds several arguments: split on purpose
-    # shellcheck disable=SC2086
+    # shellcheck disable=SC2086 # VELMO_BENCH_E2E holds several arguments, split on purpose
     "$session_python" bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
 done
 # The spoken feedback, recorded

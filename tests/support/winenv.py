@@ -96,7 +96,9 @@ class Session:
             os.close(w)
             with os.fdopen(r) as display:
                 self.env["DISPLAY"] = ":" + display.readline().strip()
-            copy = lambda src, dst: (os.link if src.lower().endswith(SHARED_EXT) else shutil.copy2)(src, dst)  # noqa
+
+            def copy(src, dst):
+                return (os.link if src.lower().endswith(SHARED_EXT) else shutil.copy2)(src, dst)
             shutil.copytree(self._template(), self.prefix, symlinks=True, copy_function=copy)
         except BaseException:
             self.__exit__()
