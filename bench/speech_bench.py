@@ -102,7 +102,9 @@ def measure(build_dir, say):
     if not found.ok:
         raise AssertionError("the recording is not the expected words: " + found.failure)
     w = found.words
-    ms = lambda samples: samples / hearing.RATE * 1000  # noqa: E731
+
+    def ms(samples):
+        return samples / hearing.RATE * 1000
     # From each timed post or call to the start of its word, both on Python's clock
     delays = [(kind, (origin + w[i].start / hearing.RATE - (us / 1e6 - offset)) * 1000) for kind, i, us in timed]
     spoken = [{"text": text, "words": n, "files_ms": ms(sum(x.length for x in w[i:i + n])),
@@ -153,7 +155,7 @@ def report(results_dir):
     row("sound path: the driver's sndPlaySoundA call to its sound", lambda d: delays(d, "reference"))
     for kind, what in (("digit", "a digit"), ("enter", "Enter"), ("operation", "an operation")):
         row(f"posted {what} to the start of its word", lambda d, k=kind: delays(d, k)[1 if k == "digit" else 0:])
-        row(f"the same, less the sound path's median", lambda d, k=kind: [v - path(d) for v in delays(d, k)][
+        row("the same, less the sound path's median", lambda d, k=kind: [v - path(d) for v in delays(d, k)][
             1 if k == "digit" else 0:])
     row("the first key, which loads WINMM, to the start of its word", lambda d: delays(d, "digit")[:1])
     row("the driver's first sound, which opens the device", lambda d: delays(d, "warm-up"))

@@ -102,8 +102,10 @@ def read_files(data):
 def write_files(files):
     """The help file: header, directory, then the internal files in the directory's order."""
     names = sorted(files, key=lambda n: n.encode("latin-1"))
-    directory = lambda offsets: write_tree(DIRECTORY, [n.encode("latin-1") + b"\0" + struct.pack("<i", o)  # noqa: E731
-                                                       for n, o in zip(names, offsets)], lambda e: e[:-4])[0]
+
+    def directory(offsets):
+        entries = [n.encode("latin-1") + b"\0" + struct.pack("<i", o) for n, o in zip(names, offsets)]
+        return write_tree(DIRECTORY, entries, lambda e: e[:-4])[0]
     offsets, pos = [], 16 + 9 + len(directory([0] * len(names)))
     for name in names:
         offsets.append(pos)
@@ -163,8 +165,8 @@ def keywords_31(files):
         kwdata += data[at:at + 4 * count]
     tree, firsts = write_tree(KEYWORDS, ordered, lambda e: e[:-6])
     files["|KWBTREE"], files["|KWDATA"] = tree, kwdata
-    files["|KWMAP"] = struct.pack("<H", len(firsts)) + b"".join(struct.pack("<ih", n, page)
-                                                              for page, n in enumerate(firsts))
+    files["|KWMAP"] = struct.pack("<H", len(firsts)) + b"".join(
+        struct.pack("<ih", n, page) for page, n in enumerate(firsts))
 
 
 def main():

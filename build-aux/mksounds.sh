@@ -10,11 +10,11 @@ trap 'rm -rf "$tmp"' EXIT
 format="-D -r 22050 -b 16 -c 1"
 grep -v '^[[:space:]]*\(#\|$\)' "$list" | while read -r name _says how what; do
     if [ "$how" = tone ]; then
-        # shellcheck disable=SC2086
+        # shellcheck disable=SC2086 # sox's options and synth's arguments, split on purpose
         sox $format -n "$tmp/cut.wav" synth $what
     else
         espeak-ng -v en-us -s "$how" -w "$tmp/said.wav" "$what"
-        # shellcheck disable=SC2086
+        # shellcheck disable=SC2086 # sox's options, split on purpose
         sox "$tmp/said.wav" $format "$tmp/cut.wav" \
             silence 1 0.005 1% reverse silence 1 0.005 1% reverse norm -1
     fi

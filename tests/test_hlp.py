@@ -1,13 +1,10 @@
-#!/usr/bin/env python3
 """VELMO.HLP against the Windows 3.1 help format, the only one WinHelp 3.1 (Win32s) and NT 3.51 read:
 the file header and directory, |SYSTEM version 1.21 with the records 3.1 knows, no internal file that
 3.1 lacks, |FONT with 20-byte face names, the B-trees with 3.1's key formats and page sizes, keywords
-in 3.1's order, and |TOPIC with only 3.1's records and formatting commands. Each rule failed is named.
-
-usage: test_hlp.py VELMO.HLP
-"""
+in 3.1's order, and |TOPIC uncompressed with only 3.1's records and formatting commands."""
 import struct
-import sys
+
+import pytest
 
 from winhelp import keyword_order
 
@@ -23,14 +20,6 @@ TOPIC_BLOCK, BLOCK_STRIDE = 4096, 0x4000
 # Formatting commands of 3.1 text and the size of what follows each (None: read specially)
 COMMANDS = {0x80: 2, 0x81: 0, 0x82: 0, 0x83: 0, 0x86: None, 0x87: None, 0x88: None, 0x89: 0, 0x8B: 0, 0x8C: 0,
             0xC8: None, 0xE2: 4, 0xE3: 4}
-failures = []
-
-
-def check(ok, rule):
-    print(("ok   " if ok else "FAIL ") + rule)
-    if not ok:
-        failures.append(rule)
-    return ok
 
 
 def btree(data, pos):
@@ -61,66 +50,96 @@ def stringz(data, off):
     return data[off:end], end + 1
 
 
-def tree_form(name, data, pos):
+def directory_entry(data, off):
+    name, off = stringz(data, off)
+    return (name.decode("latin-1"), struct.unpack_from("<i", data, off)[0]), off + 4
+
+
+def assert_tree_form(name, data, pos):
     magic, flags, page, fmt, _, _, _ = btree(data, pos)
-    check((magic, flags, page, fmt) == (0x293B,) + TREES[name],
-          f"{name} B-tree: flags {flags:#06x}, page size {page}, format {fmt.decode()!r}, as 3.1 writes it")
+    assert (magic, flags, page, fmt) == (0x293B,) + TREES[name], \
+        f"{name} B-tree: magic {magic:#x}, flags {flags:#06x}, page size {page}, format {fmt!r}, not as 3.1 writes it"
 
 
-def directory(data):
-    magic, start, free, size = struct.unpack_from("<IiiI", data, 0)
-    check((magic, free, size) == (0x00035F3F, -1, len(data)), "header: magic, no free list, the file's size")
-    reserved, used, flags = struct.unpack_from("<iiB", data, start)
-    check(flags == 4, "directory's file header flags 4")
-    tree_form("directory", data, start + 9)
-    files = dict(leaf_entries(data, start + 9, lambda d, o: (
-        (stringz(d, o)[0].decode("latin-1"), struct.unpack_from("<i", d, stringz(d, o)[1])[0]), stringz(d, o)[1] + 4)))
-    check(list(files) == sorted(files), "directory names in byte order")
+@pytest.fixture(scope="module")
+def hlp(option):
+    """The file, where its directory starts, and {name: offset} of its internal files."""
+    data = open(option.hlp, "rb").read()
+    start = struct.unpack_from("<i", data, 4)[0]
+    return data, start, dict(leaf_entries(data, start + 9, directory_entry))
+
+
+@pytest.fixture(scope="module")
+def files(hlp):
+    """The bodies of the internal files, by name."""
+    data, _, offsets = hlp
+    return {n: data[off + 9:off + 9 + struct.unpack_from("<i", data, off + 4)[0]] for n, off in offsets.items()}
+
+
+def test_directory(hlp):
+    data, start, files = hlp
+    magic, _, free, size = struct.unpack_from("<IiiI", data, 0)
+    assert (magic, free, size) == (0x00035F3F, -1, len(data)), "header: not the magic, no free list and the file's size"
+    assert data[start + 8] == 4, "directory's file header flags not 4"
+    assert_tree_form("directory", data, start + 9)
+    assert list(files) == sorted(files), "directory names not in byte order"
     spans = sorted((off, off + struct.unpack_from("<i", data, off)[0]) for off in files.values())
-    check(all(0 < a < b <= len(data) for a, b in spans) and all(b <= c for (_, b), (c, _) in zip(spans, spans[1:])),
-          "internal files inside the file, none overlapping")
-    extra = sorted(n for n in files if n not in KNOWN and not (n.startswith("|bm") and n[3:].isdigit()))
-    check(not extra, f"only internal files 3.1 knows (also there: {', '.join(extra) or 'none'})")
-    return {n: data[off + 9:off + 9 + struct.unpack_from("<i", data, off + 4)[0]] for n, off in files.items()}
+    assert all(0 < a < b <= len(data) for a, b in spans), f"internal files outside the file: {spans}"
+    assert all(b <= c for (_, b), (c, _) in zip(spans, spans[1:])), f"internal files overlap: {spans}"
+    extra = [n for n in files if n not in KNOWN and not (n.startswith("|bm") and n[3:].isdigit())]
+    assert extra == [], "internal files 3.1 does not know"
 
 
-def system(body):
+def test_system(files):
+    body = files["|SYSTEM"]
     magic, minor, major, _, flags = struct.unpack_from("<HHHIH", body, 0)
-    check((magic, major, minor) == (0x036C, 1, 21), f"|SYSTEM version {major}.{minor}, 3.1's is 1.21")
-    check(flags in (0, 4), f"|SYSTEM flags {flags}: 4k topic blocks, uncompressed or LZ77")
-    kinds, pos, windows = [], 12, True
+    assert (magic, major, minor) == (0x036C, 1, 21), \
+        f"|SYSTEM magic {magic:#x}, version {major}.{minor}, not 3.1's 1.21"
+    # |TOPIC is read here as it is written, uncompressed in 4k blocks; 3.1 would also read LZ77 (4)
+    assert flags == 0, f"|SYSTEM flags {flags}, not 0: uncompressed 4k topic blocks"
+    kinds, windows, pos = [], [], 12
     while pos + 4 <= len(body):
         kind, size = struct.unpack_from("<HH", body, pos)
         kinds.append(kind)
+        windows += [size] if kind == 6 else []
         pos += 4 + size
-        windows = size == 90 and windows if kind == 6 else windows
-    check(pos == len(body) and windows, "|SYSTEM records fill it exactly; window records of 90 bytes")
-    check(set(kinds) <= set(SYSTEM_RECORDS), f"|SYSTEM records only of 3.1's types (has {sorted(set(kinds))})")
-    check(kinds.count(1) == 1, "|SYSTEM has one title")
-    return flags
+    assert pos == len(body), f"|SYSTEM records end at {pos}, the file at {len(body)}"
+    assert set(windows) <= {90}, f"|SYSTEM window records of {windows} bytes, not 90"
+    assert set(kinds) <= set(SYSTEM_RECORDS), f"|SYSTEM records of types {sorted(set(kinds))}, not only 3.1's"
+    assert kinds.count(1) == 1, f"|SYSTEM has {kinds.count(1)} titles, not one"
 
 
-def font(body):
+def test_font(files):
+    body = files["|FONT"]
     faces, descriptors, face_at, desc_at = struct.unpack_from("<4H", body, 0)
-    check(face_at == 8 and desc_at - face_at == faces * FACE_SIZE, f"|FONT: face names of {FACE_SIZE} bytes after "
-          f"an 8-byte header (has {(desc_at - face_at) // max(faces, 1)})")
-    check(len(body) == desc_at + descriptors * DESCRIPTOR_SIZE, "|FONT: 11-byte descriptors fill it")
+    assert (face_at, desc_at - face_at) == (8, faces * FACE_SIZE), \
+        f"|FONT: face names from {face_at}, {(desc_at - face_at) // max(faces, 1)} bytes each, not 20 from 8"
+    assert len(body) == desc_at + descriptors * DESCRIPTOR_SIZE, "|FONT: not 11-byte descriptors to its end"
     indexes = [struct.unpack_from("<H", body, desc_at + i * DESCRIPTOR_SIZE + 3)[0] for i in range(descriptors)]
-    check(all(i < faces for i in indexes), "|FONT descriptors name existing faces")
-    return descriptors
+    assert all(i < faces for i in indexes), f"|FONT descriptors name faces {indexes}; there are {faces}"
 
 
-def keywords(files):
-    words = [w for w in leaf_entries(files["|KWBTREE"], 0, lambda d, o: (
-        (stringz(d, o)[0],) + struct.unpack_from("<hi", d, stringz(d, o)[1]), stringz(d, o)[1] + 6))]
-    check([w[0] for w in words] == sorted((w[0] for w in words), key=keyword_order) and len(words) > 0,
-          f"{len(words)} keywords in 3.1's order (without case, letters and digits last)")
+@pytest.mark.parametrize("name", ["|CONTEXT", "|KWBTREE", "|TTLBTREE"])
+def test_btree_form(files, name):
+    assert_tree_form(name, files[name], 0)
+
+
+def test_keywords(files):
+    words = leaf_entries(files["|KWBTREE"], 0, lambda d, o: (
+        (stringz(d, o)[0],) + struct.unpack_from("<hi", d, stringz(d, o)[1]), stringz(d, o)[1] + 6))
+    keys = [w[0] for w in words]
+    assert keys, "no keywords"
+    assert keys == sorted(keys, key=keyword_order), "keywords not in 3.1's order: without case, letters and digits last"
     data = files["|KWDATA"]
-    check(all(0 <= at and at + 4 * n <= len(data) for _, n, at in words) and
-          sum(n for _, n, _ in words) * 4 == len(data), "|KWDATA holds each keyword's topics")
+    assert all(0 <= at and at + 4 * n <= len(data) for _, n, at in words), "keywords' topics outside |KWDATA"
+    assert sum(n for _, n, _ in words) * 4 == len(data), "|KWDATA holds more than the keywords' topics"
     count, = struct.unpack_from("<H", files["|KWMAP"], 0)
-    check(len(files["|KWMAP"]) == 2 + 6 * count and count >= 1, "|KWMAP: a count and 6 bytes a leaf page")
-    return words
+    assert count >= 1 and len(files["|KWMAP"]) == 2 + 6 * count, "|KWMAP: not a count and 6 bytes a leaf page"
+
+
+def test_ctxomap(files):
+    count, = struct.unpack_from("<H", files["|CTXOMAP"], 0)
+    assert len(files["|CTXOMAP"]) == 2 + 8 * count, f"|CTXOMAP of {len(files['|CTXOMAP'])} bytes for {count} entries"
 
 
 def compressed(data, pos, size):
@@ -175,43 +194,19 @@ def commands(data, pos, end, seen, jumps):
     return pos < end
 
 
-def topic(body, flags, hashes):
-    check(flags == 0, "|TOPIC uncompressed, as written here: 4k blocks")
-    blocks = [body[i:i + TOPIC_BLOCK] for i in range(0, len(body), TOPIC_BLOCK)]
-    stream = b"".join(b[12:] for b in blocks)
-    index = lambda p: (p // BLOCK_STRIDE) * (TOPIC_BLOCK - 12) + p % BLOCK_STRIDE - 12  # noqa: E731
-    pos, kinds, seen, jumps, count, topics = 12, set(), set(), set(), 0, 0
+def test_topic(files):
+    contexts = set(leaf_entries(files["|CONTEXT"], 0, lambda d, o: (struct.unpack_from("<I", d, o)[0], o + 8)))
+    body = files["|TOPIC"]
+    stream = b"".join(body[i + 12:i + TOPIC_BLOCK] for i in range(0, len(body), TOPIC_BLOCK))
+    pos, kinds, seen, jumps, count = 12, [], set(), set(), 0
     while pos not in (0, -1) and count < 100000:
-        at = index(pos)
-        size, _, _, following, length1, kind = struct.unpack_from("<iiiiiB", stream, at)
-        kinds.add(kind)
-        topics += kind == 2
-        if kind == 0x20 and not commands(stream, paragraph(stream, at + 21), at + length1, seen, jumps):
-            check(False, f"|TOPIC text record at {pos} read to its end")
-            break
+        at = (pos // BLOCK_STRIDE) * (TOPIC_BLOCK - 12) + pos % BLOCK_STRIDE - 12
+        _, _, _, following, length1, kind = struct.unpack_from("<iiiiiB", stream, at)
+        kinds.append(kind)
+        if kind == 0x20:
+            assert commands(stream, paragraph(stream, at + 21), at + length1, seen, jumps), \
+                f"|TOPIC text record at {pos}: not read to its end (formatting commands {sorted(map(hex, seen))})"
         pos, count = following, count + 1
-    check(kinds <= {2, 0x20}, f"|TOPIC records only topic headers and 3.1 text (has {sorted(kinds)})")
-    check(set(seen) <= set(COMMANDS), "|TOPIC formatting commands only 3.1's (has "
-          + ", ".join(f"{c:#04x}" for c in sorted(seen)) + ")")
-    check(jumps <= hashes and topics > 0, f"{topics} topics; {len(jumps)} jumps, each to a context in |CONTEXT")
-
-
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    data = open(sys.argv[1], "rb").read()
-    files = directory(data)
-    flags = system(files["|SYSTEM"])
-    font(files["|FONT"])
-    for name in ("|CONTEXT", "|KWBTREE", "|TTLBTREE"):
-        tree_form(name, files[name], 0)
-    hashes = {h for h in leaf_entries(files["|CONTEXT"], 0, lambda d, o: (struct.unpack_from("<I", d, o)[0], o + 8))}
-    keywords(files)
-    check(len(files["|CTXOMAP"]) == 2 + 8 * struct.unpack_from("<H", files["|CTXOMAP"], 0)[0],
-          "|CTXOMAP: a count and 8 bytes a map entry")
-    topic(files["|TOPIC"], flags, hashes)
-    sys.exit(f"{len(failures)} rule(s) of the 3.1 format broken" if failures else 0)
-
-
-if __name__ == "__main__":
-    main()
+    assert set(kinds) <= {2, 0x20}, f"|TOPIC records of types {sorted(set(kinds))}, not only topic headers and 3.1 text"
+    assert kinds.count(2) > 0, "no topics"
+    assert jumps - contexts == set(), "jumps to no context of |CONTEXT"

@@ -1,7 +1,4 @@
-#!/usr/bin/env python3
 """Every instruction of a 32-bit VELMO.exe is one that an 80386 with an 80387 has.
-
-usage: test_i386.py OBJDUMP VELMO.exe VELMO.map
 
 The whole .text is disassembled, the code linked in from libgcc included, and
 each instruction's mnemonic is looked up in the 386 and 387 instruction sets
@@ -14,7 +11,8 @@ strlen into a call to strlen makes it recurse for ever.
 """
 import re
 import subprocess
-import sys
+
+import pytest
 
 INTEGER_386 = """
 aaa aad aam aas adc add and arpl bound bsf bsr bt btc btr bts call cbw cdq clc cld cli clts cmc cmp cmps
@@ -84,33 +82,34 @@ def problem(mnemonic, operands):
     return None
 
 
-def main():
-    objdump, exe, map_path = sys.argv[1:]
-    sections, data = link_map(map_path)
-    strings = [s for s in sections if s[3].startswith("objects.a(cstring.cpp")]
-    starts = {s[0] for s in strings}
+@pytest.fixture(scope="module")
+def code(option):
+    """The link map's functions, and (address, mnemonic, operands, function) of each instruction that is code."""
+    sections, data = link_map(option.map)
 
     def owner(address):
         return next((s for s in sections if s[0] <= address < s[1]), (0, 0, "(between functions)", ""))
 
-    found, count = {}, 0
-    for address, mnemonic, operands in instructions(objdump, exe):
-        if any(a <= address < b for a, b in data):
-            continue
-        count += 1
-        start, _, name, where = owner(address)
+    return sections, [(address, mnemonic, operands, owner(address))
+                      for address, mnemonic, operands in instructions(option.objdump, option.exe)
+                      if not any(a <= address < b for a, b in data)]
+
+
+def test_only_386_and_387_instructions(code):
+    found = {}
+    for address, mnemonic, operands, (_, _, name, where) in code[1]:
         why = problem(mnemonic, operands)
         if why:
             found.setdefault(why, []).append(f"{address:#x} in {name} ({where})")
-        target = re.match(r"(?:0x)?([0-9a-f]+)$", operands)
-        if mnemonic in ("call", "jmp") and start in starts and target and int(target.group(1), 16) == start:
-            found.setdefault("a string function calling itself", []).append(f"{address:#x} in {name}")
-    print(f"{exe}: {count} instructions in {len(sections)} functions, {len(strings)} of them string functions")
-    for why, where in sorted(found.items()):
-        print(f"FAIL: {why}: {len(where)} at {', '.join(where[:6])}{' ...' if len(where) > 6 else ''}")
-    if not found:
-        print("every instruction is one of the 80386 and 80387")
-    sys.exit(1 if found else 0)
+    assert code[1], "no instructions found"
+    found = {why: f"{len(at)} at {', '.join(at[:6])}{' ...' if len(at) > 6 else ''}" for why, at in found.items()}
+    assert found == {}, f"instructions no 80386 or 80387 has, of {len(code[1])}"
 
 
-main()
+def test_string_functions_do_not_call_themselves(code):
+    starts = {s[0] for s in code[0] if s[3].startswith("objects.a(cstring.cpp")}
+    assert starts, "no string functions (objects.a(cstring.cpp.obj)) in the link map"
+    calls = [f"{address:#x} in {name}" for address, mnemonic, operands, (start, _, name, _) in code[1]
+             if mnemonic in ("call", "jmp") and start in starts
+             and re.fullmatch(r"(?:0x)?([0-9a-f]+)", operands) and int(operands.removeprefix("0x"), 16) == start]
+    assert calls == [], "string functions calling themselves"

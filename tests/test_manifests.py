@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """The winget and Scoop manifests of a release folder, against the rules of their published schemas and
 against the packages beside them.
 
@@ -21,12 +20,9 @@ The checks must refuse what is wrong: copies of the manifests, each spoilt in on
 hash, a required field taken out, a value outside an enumeration or a pattern), and a package
 changed after the manifests were written, must each be refused.
 
-With --make PACKAGES the folder is first made from a build tree's packages folder: its zip and
-installer, CHANGELOG.md and the manifests that build-aux/manifests.py writes from PACKAGES/release.json.
-
-usage: test_manifests.py VERSION FOLDER [--make PACKAGES]
+With --packages=PACKAGES the folder (--manifests) is first made from a build tree's packages folder: its
+zip and installer, CHANGELOG.md and the manifests that build-aux/manifests.py writes from PACKAGES/release.json.
 """
-import copy
 import datetime
 import glob
 import hashlib
@@ -36,11 +32,11 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import urllib.parse
 import zipfile
 
 import jsonschema
+import pytest
 import yaml
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -144,11 +140,12 @@ def check(folder, version):
         problems += against_schema(f"winget-{kind}", docs[kind], name)
     for kind, doc in docs.items():
         for key, want in (("PackageIdentifier", IDENTIFIER), ("PackageVersion", version),
-                          ("ManifestVersion", MANIFEST_VERSION), ("ManifestType", kind)):
+                          ("ManifestVersion", MANIFEST_VERSION)):
             if doc.get(key) != want:
                 problems.append(f"{names[kind]}: {key} is {doc.get(key)!r}, not {want!r}")
     locale = docs["version"].get("DefaultLocale")
-    if docs["defaultLocale"].get("PackageLocale") != locale or names["defaultLocale"] != f"{IDENTIFIER}.locale.{locale}.yaml":
+    if (docs["defaultLocale"].get("PackageLocale") != locale
+            or names["defaultLocale"] != f"{IDENTIFIER}.locale.{locale}.yaml"):
         problems.append(f"{names['defaultLocale']}: not the locale manifest of the DefaultLocale {locale!r}")
 
     installer = docs["installer"]
@@ -182,7 +179,8 @@ def check(folder, version):
         arch, package_kind, digest = packages[name]
         listed.setdefault(name, []).append(merged)
         if str(entry.get("InstallerSha256", "")).lower() != digest:
-            problems.append(f"{at}: InstallerSha256 {entry.get('InstallerSha256')} is not the SHA-256 of {name}, {digest.upper()}")
+            problems.append(f"{at}: InstallerSha256 {entry.get('InstallerSha256')} is not the SHA-256 of {name}, "
+                            f"{digest.upper()}")
         if merged.get("Architecture") != WINGET_ARCH[arch]:
             problems.append(f"{at}: Architecture {merged.get('Architecture')!r} for {name}")
         if package_kind == "setup":
@@ -262,73 +260,78 @@ def check(folder, version):
     return problems
 
 
-def spoilt(folder, version):
-    """Copies of the release folder, each with one thing wrong: (what, change). The check must refuse each."""
-    where = winget_folder(folder, version)
-    installer = os.path.join(where, f"{IDENTIFIER}.installer.yaml")
-    locale = glob.glob(os.path.join(where, f"{IDENTIFIER}.locale.*.yaml"))[0]
-    version_file = os.path.join(where, f"{IDENTIFIER}.yaml")
-    scoop = os.path.join(folder, "scoop", "velmo2.json")
+def winget_file(root, version, kind):
+    """The path of the version, installer or locale manifest under root."""
+    where = winget_folder(root, version)
+    if kind == "locale":
+        return glob.glob(os.path.join(where, f"{IDENTIFIER}.locale.*.yaml"))[0]
+    return os.path.join(where, f"{IDENTIFIER}.installer.yaml" if kind == "installer" else f"{IDENTIFIER}.yaml")
 
-    def yaml_edit(path, edit):
-        def change(root):
-            target = path.replace(folder, root)
-            document = load_yaml(target)
-            edit(document)
-            with open(target, "w", encoding="utf-8") as f:
-                yaml.safe_dump(document, f, sort_keys=False)
-        return change
 
-    def json_edit(edit):
-        def change(root):
-            target = scoop.replace(folder, root)
-            document = json.load(open(target, encoding="utf-8"))
-            edit(document)
-            with open(target, "w", encoding="utf-8") as f:
-                json.dump(document, f, indent=4)
-        return change
+def yaml_edit(kind, edit):
+    def change(root, version):
+        path = winget_file(root, version, kind)
+        document = load_yaml(path)
+        edit(document)
+        with open(path, "w", encoding="utf-8") as f:
+            yaml.safe_dump(document, f, sort_keys=False)
+    return change
 
-    def other_hash(value):
-        value = str(value)
-        return value[:-1] + ("0" if value[-1] != "0" else "1")
 
-    def first(document):
-        return document["Installers"][0]
+def json_edit(edit):
+    def change(root, version):
+        path = os.path.join(root, "scoop", "velmo2.json")
+        with open(path, encoding="utf-8") as f:
+            document = json.load(f)
+        edit(document)
+        with open(path, "w", encoding="utf-8") as f:
+            json.dump(document, f, indent=4)
+    return change
 
-    def grow(root):
-        package = sorted(glob.glob(os.path.join(root, "VELMO-*.zip")))[0]
-        with open(package, "ab") as f:
-            f.write(b"\0")
 
-    def nothing(document):
-        pass
+def other_hash(value):
+    value = str(value)
+    return value[:-1] + ("0" if value[-1] != "0" else "1")
 
-    def unchanged(root):
-        for path in (installer, locale, version_file):
-            yaml_edit(path, nothing)(root)
-        json_edit(nothing)(root)
 
-    return [
-        ("unchanged, the three winget files and the Scoop file written again", unchanged),
-        ("winget installer: a wrong InstallerSha256",
-         yaml_edit(installer, lambda d: first(d).update(InstallerSha256=other_hash(first(d)["InstallerSha256"])))),
-        ("winget installer: PackageVersion taken out", yaml_edit(installer, lambda d: d.pop("PackageVersion"))),
-        ("winget installer: an installer's InstallerUrl taken out", yaml_edit(installer, lambda d: first(d).pop("InstallerUrl"))),
-        ("winget installer: Scope 'everyone'", yaml_edit(installer, lambda d: first(d).update(Scope="everyone"))),
-        ("winget installer: a 63-digit InstallerSha256",
-         yaml_edit(installer, lambda d: first(d).update(InstallerSha256=first(d)["InstallerSha256"][1:]))),
-        ("winget installer: InstallerType 'nsis'", yaml_edit(installer, lambda d: first(d).update(InstallerType="nsis"))),
-        ("winget installer: a misspelt field", yaml_edit(installer, lambda d: first(d).update(InstallerSha265="0" * 64))),
-        ("winget defaultLocale: License taken out", yaml_edit(locale, lambda d: d.pop("License"))),
-        ("winget defaultLocale: ReleaseNotesUrl without http", yaml_edit(locale, lambda d: d.update(ReleaseNotesUrl="CHANGELOG.md"))),
-        ("winget version: ManifestType 'versions'", yaml_edit(version_file, lambda d: d.update(ManifestType="versions"))),
-        ("winget version: PackageIdentifier without a dot", yaml_edit(version_file, lambda d: d.update(PackageIdentifier="VELMO2"))),
-        ("scoop: a wrong hash", json_edit(lambda d: next(iter(d["architecture"].values())).update(
-            hash=other_hash(next(iter(d["architecture"].values()))["hash"])))),
-        ("scoop: version taken out", json_edit(lambda d: d.pop("version"))),
-        ("scoop: a url with a variable", json_edit(lambda d: next(iter(d["architecture"].values())).update(url="$url"))),
-        ("a zip changed after the manifests were written", grow),
-    ]
+def first(document):
+    return document["Installers"][0]
+
+
+def first_arch(document):
+    return next(iter(document["architecture"].values()))
+
+
+def grow(root, version):
+    package = sorted(glob.glob(os.path.join(root, "VELMO-*.zip")))[0]
+    with open(package, "ab") as f:
+        f.write(b"\0")
+
+
+# Copies of the release folder, each with one thing wrong: the check must refuse each
+SPOILT = [
+    ("winget installer: a wrong InstallerSha256",
+     yaml_edit("installer", lambda d: first(d).update(InstallerSha256=other_hash(first(d)["InstallerSha256"])))),
+    ("winget installer: PackageVersion taken out", yaml_edit("installer", lambda d: d.pop("PackageVersion"))),
+    ("winget installer: an installer's InstallerUrl taken out",
+     yaml_edit("installer", lambda d: first(d).pop("InstallerUrl"))),
+    ("winget installer: Scope 'everyone'", yaml_edit("installer", lambda d: first(d).update(Scope="everyone"))),
+    ("winget installer: a 63-digit InstallerSha256",
+     yaml_edit("installer", lambda d: first(d).update(InstallerSha256=first(d)["InstallerSha256"][1:]))),
+    ("winget installer: InstallerType 'nsis'", yaml_edit("installer", lambda d: first(d).update(InstallerType="nsis"))),
+    ("winget installer: a misspelt field",
+     yaml_edit("installer", lambda d: first(d).update(InstallerSha265="0" * 64))),
+    ("winget defaultLocale: License taken out", yaml_edit("locale", lambda d: d.pop("License"))),
+    ("winget defaultLocale: ReleaseNotesUrl without http",
+     yaml_edit("locale", lambda d: d.update(ReleaseNotesUrl="CHANGELOG.md"))),
+    ("winget version: ManifestType 'versions'", yaml_edit("version", lambda d: d.update(ManifestType="versions"))),
+    ("winget version: PackageIdentifier without a dot",
+     yaml_edit("version", lambda d: d.update(PackageIdentifier="VELMO2"))),
+    ("scoop: a wrong hash", json_edit(lambda d: first_arch(d).update(hash=other_hash(first_arch(d)["hash"])))),
+    ("scoop: version taken out", json_edit(lambda d: d.pop("version"))),
+    ("scoop: a url with a variable", json_edit(lambda d: first_arch(d).update(url="$url"))),
+    ("a zip changed after the manifests were written", grow),
+]
 
 
 def make(folder, packages):
@@ -341,35 +344,40 @@ def make(folder, packages):
                     os.path.join(packages, "release.json")], check=True)
 
 
-def main():
-    args = sys.argv[1:]
-    if len(args) == 4 and args[2] == "--make":
-        make(args[1], args[3])
-    elif len(args) != 2:
-        sys.exit(__doc__)
-    version, folder = args[0], os.path.abspath(args[1])
-    failures = 0
-    problems = check(folder, version)
-    for problem in problems:
-        print("WRONG   " + problem)
-    failures += bool(problems)
-    print(("ok      " if not problems else "WRONG   ") + f"the manifests in {folder} against the schemas and the packages")
-    if not problems:
-        # Each spoilt copy must be refused; the copies rewritten unchanged, as the spoilt ones are
-        # rewritten, must not be
-        for what, change in spoilt(folder, version):
-            with tempfile.TemporaryDirectory() as scratch:
-                root = os.path.join(scratch, "release")
-                shutil.copytree(folder, root)
-                change(root)
-                found = check(root, version)
-            wanted = not what.startswith("unchanged")
-            verdict = ("ok      " if bool(found) == wanted else "WRONG   ") + ("refused: " if found else "taken: ")
-            print(verdict + what + (f"  ({found[0]})" if found else ""))
-            failures += bool(found) != wanted
-    print(f"{failures} wrong" if failures else "The manifests follow the schemas and name the packages as they are")
-    sys.exit(1 if failures else 0)
+@pytest.fixture(scope="module")
+def release(option):
+    """The release folder, made first from a build's packages with --packages, and what is wrong with it."""
+    folder = os.path.abspath(option.manifests)
+    if option.packages:
+        make(folder, option.packages)
+    return folder, check(folder, option.project_version)
 
 
-if __name__ == "__main__":
-    main()
+def test_manifests(release):
+    assert release[1] == [], f"the manifests in {release[0]} against the schemas and the packages"
+
+
+def checked_copy(release, version, scratch, change):
+    """What is wrong with a copy of the release folder after change(root, version)."""
+    if release[1]:
+        pytest.skip("the manifests themselves are refused")
+    root = os.path.join(scratch, "release")
+    shutil.copytree(release[0], root)
+    change(root, version)
+    return check(root, version)
+
+
+def test_rewritten_copy_taken(release, option, tmp_path):
+    """The copies are rewritten by yaml and json: rewritten unchanged, they must still be taken."""
+    def unchanged(root, version):
+        for kind in ("installer", "locale", "version"):
+            yaml_edit(kind, lambda d: None)(root, version)
+        json_edit(lambda d: None)(root, version)
+    found = checked_copy(release, option.project_version, tmp_path, unchanged)
+    assert found == [], "a copy written again unchanged refused"
+
+
+@pytest.mark.parametrize("what,change", SPOILT, ids=[what for what, _ in SPOILT])
+def test_spoilt_copy_refused(release, option, tmp_path, what, change):
+    found = checked_copy(release, option.project_version, tmp_path, change)
+    assert found, f"taken: {what}"

@@ -1,12 +1,13 @@
-#!/usr/bin/env python3
 """Signed packages, made with a throw-away self-signed certificate in a scratch folder.
 
-usage: test_signing.py pack SCRATCH PACK_COMMAND...  makes the certificate, packs with VELMO_SIGN_PFX
-                                                     set, checks every signature with osslsigncode;
-                                                     then packs again into SCRATCH/time-stamped, with
-                                                     VELMO_SIGN_TSA set to a time-stamp authority of
-                                                     its own on 127.0.0.1, and checks the time stamps
-       test_signing.py run SCRATCH BUILD_DIR         runs the signed VELMO.exe under wine
+    pytest tests/test_signing.py --signing=SCRATCH --pack=WORD... --pack-arg=ARG... -k "not signed_program"
+    pytest tests/test_signing.py::test_signed_program --signing=SCRATCH --build=BUILD
+
+The packing command is the --pack words, the packages' folder, then the --pack-arg arguments.
+test_signatures makes the certificate, packs with VELMO_SIGN_PFX set into SCRATCH/packages and
+checks every signature with osslsigncode; test_time_stamps packs again into SCRATCH/time-stamped,
+with VELMO_SIGN_TSA set to a time-stamp authority of its own on 127.0.0.1, and checks the time
+stamps; test_signed_program runs the signed VELMO.exe under wine.
 """
 import calendar
 import filecmp
@@ -16,14 +17,13 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import threading
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from test_program import calculate, quit_program, run  # noqa: E402
+import pytest
+
+import program
 
 PASSWORD = "throw-away"
 SIGN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build-aux", "sign.sh")
@@ -54,9 +54,11 @@ def signed_files(packages, unpacked):
 
 def changed_byte(path, changed):
     """A copy of the file with one byte of its code changed."""
-    data = bytearray(open(path, "rb").read())
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
     data[0x400] ^= 1
-    open(changed, "wb").write(data)
+    with open(changed, "wb") as f:
+        f.write(data)
     return changed
 
 
@@ -112,7 +114,8 @@ class TimeStamps(http.server.BaseHTTPRequestHandler):
         if done.returncode != 0:
             self.send_error(500)
             return
-        body = open(reply, "rb").read()
+        with open(reply, "rb") as f:
+            body = f.read()
         server.answered += 1
         self.send_response(200)
         self.send_header("Content-Type", "application/timestamp-reply")
@@ -124,127 +127,139 @@ class TimeStamps(http.server.BaseHTTPRequestHandler):
         pass
 
 
+def clock(seconds):
+    return time.strftime("%H:%M:%S", time.gmtime(seconds))
+
+
 def stamp_time(listing):
     """The time in a listing's time stamp, in seconds since 1970, or None."""
     found = re.search(r"Timestamp time:\s*(\w+ +\d+ [\d:]+ \d+) GMT", listing)
     return found and calendar.timegm(time.strptime(found.group(1), "%b %d %H:%M:%S %Y"))
 
 
-def pack_time_stamped(scratch, command, env, cert, plain_setup):
+class Packer:
+    """The packing command, its scratch folder and the throw-away certificate it signs with."""
+
+    def __init__(self, option):
+        if not (option.signing and option.pack and option.pack_arg):
+            pytest.fail("--signing, --pack and --pack-arg are needed")
+        self.scratch, self.pack, self.args = os.path.abspath(option.signing), option.pack, option.pack_arg
+        # The program as the build made it, which the packing command signs a copy of
+        self.unsigned = next(a for a in self.args if os.path.basename(a) == "VELMO.exe")
+        shutil.rmtree(self.scratch, ignore_errors=True)
+        os.makedirs(self.scratch)
+        key, self.cert, pfx = (os.path.join(self.scratch, n) for n in ("key.pem", "cert.pem", "signer.pfx"))
+        sh("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", self.cert, "-days", "2",
+           "-subj", "/CN=VELMO 2 test signer", "-addext", "extendedKeyUsage=codeSigning")
+        sh("openssl", "pkcs12", "-export", "-inkey", key, "-in", self.cert, "-out", pfx, "-passout", "pass:" + PASSWORD)
+        self.env = dict(os.environ, VELMO_SIGN_PFX=pfx, VELMO_SIGN_PASSWORD=PASSWORD)
+        self.env.pop("VELMO_SIGN_TSA", None)
+
+    def run(self, folder, **env):
+        """Packs into SCRATCH/folder; gives the signed files, unpacked into SCRATCH/unpacked-folder."""
+        packages = os.path.join(self.scratch, folder)
+        subprocess.run(self.pack + [packages] + self.args, check=True, capture_output=True, text=True,
+                       env=dict(self.env, **env), timeout=300)
+        return signed_files(packages, os.path.join(self.scratch, "unpacked-" + folder))
+
+
+@pytest.fixture(scope="module")
+def packer(option):
+    return Packer(option)
+
+
+@pytest.fixture(scope="module")
+def signed(packer):
+    """The signed files of SCRATCH/packages, packed with VELMO_SIGN_PFX set and no time-stamp authority."""
+    return packer.run("packages")
+
+
+def test_signatures(packer, signed):
+    scratch, cert, setup = packer.scratch, packer.cert, signed[0]
+    assert len(signed) == 4, f"{len(signed)} signed files, expected 4: the installer, the uninstaller and VELMO.exe " \
+        f"in both packages: {signed}"
+    for path in signed:
+        passed, listing = verify(path, cert)
+        print(listing if path == setup else "", end="")
+        assert passed and re.search(r"Message digest algorithm\s*:\s*SHA256", listing), \
+            f"not signed with SHA-256: {os.path.relpath(path, scratch)}\n{listing}"
+    # The check can fail: a changed byte, or no signature at all
+    changed = changed_byte(setup, os.path.join(scratch, "changed.exe"))
+    for path, what in ((changed, "the installer with a byte changed"), (packer.unsigned, "the unsigned program")):
+        assert not verify(path, cert)[0], f"not refused: {what}"
+    sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=os.path.dirname(setup), capture_output=True, text=True)
+    assert sums.returncode == 0, f"SHA256SUMS of the signed packages: {sums.stdout}{sums.stderr}"
+    stamped = [os.path.relpath(path, scratch) for path in signed if "Countersignatures:" in verify(path, cert)[1]]
+    assert stamped == [], f"time-stamped without VELMO_SIGN_TSA: {stamped}"
+
+
+def test_time_stamps(packer, signed):
     """Packs again, with VELMO_SIGN_TSA the URL of a time-stamp authority of our
     own on the loopback address, and checks the time stamps."""
+    scratch, cert = packer.scratch, packer.cert
     tsa = os.path.join(scratch, "tsa")
     tsa_ca, config = make_tsa(tsa)
-    plain = os.path.join(scratch, "packages")
-    packages = os.path.join(scratch, "time-stamped")
-    assert command.count(plain) == 1, "the packages' folder is not in the packing command"
-    command = [packages if a == plain else a for a in command]
-
     server = http.server.HTTPServer(("127.0.0.1", 0), TimeStamps)
     server.folder, server.config, server.answered = tsa, config, 0
     url = f"http://127.0.0.1:{server.server_address[1]}/"
+    # Nothing of the loopback address goes through a proxy
+    env = dict(VELMO_SIGN_TSA=url, no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
     thread = threading.Thread(target=server.serve_forever)
     thread.start()
     try:
-        # Nothing of the loopback address goes through a proxy
-        env = dict(env, VELMO_SIGN_TSA=url, no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
         started = int(time.time())
-        subprocess.run(command, check=True, capture_output=True, text=True, env=env, timeout=300)
+        files = packer.run("time-stamped", **env)
         ended = int(time.time()) + 1
     finally:
         server.shutdown()
         server.server_close()
         thread.join()
 
-    files = signed_files(packages, os.path.join(scratch, "unpacked-time-stamped"))
     setup = files[0]
-    checks = [(f"{server.answered} time stamps given by the test authority at {url}: VELMO.exe, the uninstaller "
-               "and the installer", server.answered == 3),
-              (f"{len(files)} time-stamped files", len(files) == 4)]
+    assert server.answered == 3, f"{server.answered} time stamps given by the test authority at {url}, expected 3: " \
+        "VELMO.exe, the uninstaller and the installer"
+    assert len(files) == 4, f"{len(files)} time-stamped files, expected 4: {files}"
     # A month on, the certificates have expired: only a time stamp keeps a signature good then
     later = str(int(time.time()) + 30 * 86400)
     for path in files:
         passed, listing = verify(path, cert, "-TSA-CAfile", tsa_ca)
+        print(listing if path == setup else "", end="")
         stamped = stamp_time(listing)
         ok = passed and re.search(r"Message digest algorithm\s*:\s*SHA256", listing) is not None and \
             "Timestamp Server Signature verification: ok" in listing and \
             stamped is not None and started <= stamped <= ended
-        when = time.strftime("%H:%M:%S", time.gmtime(stamped)) if stamped else "no time"
-        checks.append((f"time-stamped ({when} UTC) and verified: {os.path.relpath(path, scratch)}", ok))
-        print(listing if path == setup or not ok else "", end="")
-        checks.append((f"still good a month on, the certificate expired: {os.path.relpath(path, scratch)}",
-                       verify(path, cert, "-TSA-CAfile", tsa_ca, "-time", later)[0]))
+        assert ok, f"not time-stamped while packing ({clock(started)} to {clock(ended)} UTC; stamped " \
+            f"{clock(stamped) if stamped else 'no time'}) and verified: {os.path.relpath(path, scratch)}\n{listing}"
+        assert verify(path, cert, "-TSA-CAfile", tsa_ca, "-time", later)[0], \
+            f"not good a month on, the certificate expired: {os.path.relpath(path, scratch)}"
     # The checks can fail: a changed byte, a time stamp from another authority, no time stamp
-    passed, listing = verify(changed_byte(setup, os.path.join(scratch, "changed-time-stamped.exe")), cert, "-TSA-CAfile", tsa_ca)
-    checks.append(("refused: the time-stamped installer with a byte changed", not passed))
-    print(listing, end="")
+    passed, listing = verify(changed_byte(setup, os.path.join(scratch, "changed-time-stamped.exe")), cert,
+                             "-TSA-CAfile", tsa_ca)
+    assert not passed, f"not refused: the time-stamped installer with a byte changed\n{listing}"
     passed, listing = verify(setup, cert, "-TSA-CAfile", cert)
-    checks.append(("time stamp refused when its authority is not the one trusted",
-                   "Timestamp Server Signature verification: failed" in listing))
-    checks.append(("refused a month on: that installer, its time stamp not trusted",
-                   not verify(setup, cert, "-TSA-CAfile", cert, "-time", later)[0]))
-    checks.append(("refused a month on: the installer signed without a time stamp",
-                   not verify(plain_setup, cert, "-TSA-CAfile", tsa_ca, "-time", later)[0]))
+    assert "Timestamp Server Signature verification: failed" in listing, \
+        f"time stamp not refused when its authority is not the one trusted\n{listing}"
+    assert not verify(setup, cert, "-TSA-CAfile", cert, "-time", later)[0], \
+        "not refused a month on: the time-stamped installer, its time stamp not trusted"
+    assert not verify(signed[0], cert, "-TSA-CAfile", tsa_ca, "-time", later)[0], \
+        "not refused a month on: the installer signed without a time stamp"
     # The authority gone (its port closed), nothing is signed
-    program = os.path.join(tsa, "VELMO.exe")
-    unsigned = next(a for a in command if os.path.basename(a) == "VELMO.exe")
-    shutil.copyfile(unsigned, program)
-    failed = subprocess.run(["sh", SIGN, program], env=env, capture_output=True, text=True, timeout=60)
-    checks.append(("sign.sh fails, and leaves the file unsigned, when the time-stamp server does not answer",
-                   failed.returncode != 0 and filecmp.cmp(program, unsigned, shallow=False)
-                   and not os.path.exists(program + ".signed")))
-    return checks
+    copy = os.path.join(tsa, "VELMO.exe")
+    shutil.copyfile(packer.unsigned, copy)
+    failed = subprocess.run(["sh", SIGN, copy], env=dict(packer.env, **env), capture_output=True, text=True,
+                            timeout=60)
+    assert failed.returncode != 0, "sign.sh did not fail when the time-stamp server does not answer"
+    assert filecmp.cmp(copy, packer.unsigned, shallow=False) and not os.path.exists(copy + ".signed"), \
+        "sign.sh left the file changed, or its .signed copy, when the time-stamp server does not answer"
 
 
-def pack(scratch, command):
-    shutil.rmtree(scratch, ignore_errors=True)
-    os.makedirs(scratch)
-    key, cert, pfx = (os.path.join(scratch, n) for n in ("key.pem", "cert.pem", "signer.pfx"))
-    sh("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "2",
-       "-subj", "/CN=VELMO 2 test signer", "-addext", "extendedKeyUsage=codeSigning")
-    sh("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout", "pass:" + PASSWORD)
-    env = dict(os.environ, VELMO_SIGN_PFX=pfx, VELMO_SIGN_PASSWORD=PASSWORD)
-    env.pop("VELMO_SIGN_TSA", None)
-    sh(*command, env=env)
-
-    packages = os.path.join(scratch, "packages")
-    files = signed_files(packages, os.path.join(scratch, "unpacked"))
-    setup = files[0]
-    checks = [(f"{len(files)} signed files: the installer, the uninstaller and VELMO.exe in both", len(files) == 4)]
-    for path in files:
-        passed, listing = verify(path, cert)
-        sha256 = re.search(r"Message digest algorithm\s*:\s*SHA256", listing) is not None
-        checks.append((f"signed with SHA-256: {os.path.relpath(path, scratch)}", passed and sha256))
-        print(listing if path == setup or not (passed and sha256) else "", end="")
-    # The check can fail: a changed byte, or no signature at all
-    changed = changed_byte(setup, os.path.join(scratch, "changed.exe"))
-    unsigned = next(a for a in command if os.path.basename(a) == "VELMO.exe")
-    checks += [(f"refused: {what}", not verify(path, cert)[0])
-               for path, what in ((changed, "the installer with a byte changed"), (unsigned, "the unsigned program"))]
-    sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=packages, capture_output=True, text=True)
-    checks.append(("SHA256SUMS of the signed packages: " + " ".join(sums.stdout.split()), sums.returncode == 0))
-    checks.append(("no time stamp without VELMO_SIGN_TSA", all(
-        "Countersignatures:" not in verify(path, cert)[1] for path in files)))
-
-    checks += pack_time_stamped(scratch, list(command), env, cert, setup)
-    for what, ok in checks:
-        print(f"{'ok' if ok else 'FAILED':7}{what}")
-    failed = sum(not ok for _, ok in checks)
-    print(f"{len(checks) - failed} passed, {failed} failed")
-    sys.exit(1 if failed else 0)
-
-
-def signed_program(s):
-    s.start()
-    calculate(s)
-    quit_program(s)
-
-
-if __name__ == "__main__":
-    if len(sys.argv) < 4 or sys.argv[1] not in ("pack", "run"):
-        sys.exit(__doc__)
-    if sys.argv[1] == "pack":
-        pack(os.path.abspath(sys.argv[2]), sys.argv[3:])
-    else:
-        exe, = glob.glob(os.path.join(os.path.abspath(sys.argv[2]), "packages", "*", "VELMO.exe"))
-        run({"signed_program": signed_program}, os.path.abspath(sys.argv[3]), exe=exe)
+def test_signed_program(option):
+    """The signed VELMO.exe of SCRATCH/packages at work, as test_signatures packed it."""
+    if not (option.signing and option.build):
+        pytest.fail("--signing and --build are needed")
+    found = glob.glob(os.path.join(option.signing, "packages", "*", "VELMO.exe"))
+    assert len(found) == 1, f"signed VELMO.exe in {option.signing}/packages/*: {found}, expected one"
+    with program.session(option.build, found[0]) as s:
+        s.start()
+        program.calculate(s)
+        program.quit_program(s)

@@ -39,17 +39,19 @@ for b in numbers keys numbers-x87 keys-x87; do
 done
 # The wine session and the matcher the benchmarks share with the tests
 export PYTHONPATH="$PWD/tests/support"
+# The wine session reads the programs' PE headers with pefile; the spoken feedback's matcher needs
+# numpy and scipy. Debian's Python has them
+session_python=python3
+python3 -c "import numpy, scipy, pefile" 2>/dev/null || session_python=/usr/bin/python3
 for tree in win64 win32; do
     echo "VELMO.exe ($tree) under wine ..." >&2
-    # shellcheck disable=SC2086
-    python3 bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
+    # shellcheck disable=SC2086 # VELMO_BENCH_E2E holds several arguments, split on purpose
+    "$session_python" bench/e2e_bench.py "$dir/$tree" "$results/e2e-$tree.json" ${VELMO_BENCH_E2E:-}
 done
-# The spoken feedback, recorded: its matcher needs numpy and scipy, which Debian's Python has
-speech_python=python3
-python3 -c "import numpy, scipy" 2>/dev/null || speech_python=/usr/bin/python3
+# The spoken feedback, recorded
 for tree in win64 win32; do
     echo "VELMO.exe ($tree) spoken, recorded ..." >&2
-    "$speech_python" bench/speech_bench.py measure "$dir/$tree" "$results/speech-$tree.json"
+    "$session_python" bench/speech_bench.py measure "$dir/$tree" "$results/speech-$tree.json"
 done
 printf '{"x86_64": %s, "i686": %s}\n' "$(stat -c %s "$dir/win64/VELMO.exe")" \
     "$(stat -c %s "$dir/win32/VELMO.exe")" > "$results/sizes.json"

@@ -24,10 +24,10 @@ done
 cp CHANGELOG.md "$release"
 python3 build-aux/manifests.py "$release" build/win64/packages/release.json build/win32/packages/release.json
 version=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["version"])' build/win64/packages/release.json)
-# Debian's Python has PyYAML and jsonschema (python3-yaml, python3-jsonschema)
+# Debian's Python has pytest, PyYAML and jsonschema (python3-pytest, python3-yaml, python3-jsonschema)
 python=python3
-python3 -c 'import yaml, jsonschema' 2>/dev/null || python=/usr/bin/python3
-"$python" tests/test_manifests.py "$version" "$release"
+python3 -c 'import pytest, yaml, jsonschema' 2>/dev/null || python=/usr/bin/python3
+"$python" -m pytest tests/test_manifests.py --project-version="$version" --manifests="$release"
 cd "$release"
 sha256sum -c SHA256SUMS
 ls -l

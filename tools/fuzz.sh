@@ -41,11 +41,11 @@ for t in $targets; do
         power) options="-max_len=20 -timeout=10" ;;
     esac
     echo "fuzz_$t: $seconds s, 2 jobs"
-    # shellcheck disable=SC2086
+    # shellcheck disable=SC2086 # $options holds several options, split on purpose
     if ! (cd "$run" && "$fuzzer" -jobs=2 -workers=2 -max_total_time="$seconds" -runs="${VELMO_FUZZ_RUNS:--1}" \
             -rss_limit_mb=4096 $options \
             -print_final_stats=1 -artifact_prefix="$root/$findings/" corpus >jobs.log 2>&1) \
-       || ls "$findings" | grep -q .; then
+       || [ -n "$(find "$findings" -type f)" ]; then
         tail -n 40 "$run"/fuzz-*.log
         echo "fuzz_$t FAILED: reproduce with $fuzzer $findings/<file>"
         status=1

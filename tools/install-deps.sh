@@ -23,6 +23,7 @@ if [ -n "$missing" ]; then
     echo "Installing:$missing"
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     apt-get update
+    # shellcheck disable=SC2086 # a list of package names, split on purpose
     DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
     # The tests start pulseaudio themselves: on a PipeWire desktop, its PulseAudio service
     # (pipewire-pulse) stays the one that starts at login

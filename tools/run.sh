@@ -17,4 +17,7 @@ if [ -n "${DISPLAY:-}" ]; then
     cd build/win64
     exec ../../tests/support/wine-run ./VELMO.exe
 fi
-PYTHONPATH=build-aux exec python3 tests/support/screenshot.py build/win64 build/win64/velmo-screenshot.png
+# The wine session reads the program's PE header with pefile, which Debian's Python has (python3-pefile)
+python=python3
+python3 -c 'import pefile' 2>/dev/null || python=/usr/bin/python3
+PYTHONPATH=build-aux exec "$python" tests/support/screenshot.py build/win64 build/win64/velmo-screenshot.png

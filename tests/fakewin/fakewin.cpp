@@ -200,7 +200,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
     return Record(std::string("box:") + text, IDOK);
 }
 
-BOOL sndPlaySoundA(LPCSTR name, UINT) { return Record(std::string("sound:") + name, TRUE); }
+BOOL sndPlaySoundA(LPCSTR name, UINT flags) { return Record("sound:" + std::to_string(flags) + ":" + name, TRUE); }
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != WM_GETFONT)

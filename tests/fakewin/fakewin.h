@@ -36,8 +36,8 @@ struct World
     std::map<int, std::string> controls;    /* window texts by control ID */
     int textWrites = 0;                     /* SetDlgItemTextA calls */
     int lineWidth = 198;                    /* client width of the X line */
-    std::vector<std::string> events;        /* "sound:add.wav", "beep", "box:Overflow", "timer",
-                                               "help:3:C:\\path", "htmlhelp:1:C:\\path", "quit:0",
+    std::vector<std::string> events;        /* "sound:0:add.wav" (its flags, its file), "beep", "box:Overflow",
+                                               "timer", "help:3:C:\\path", "htmlhelp:1:C:\\path", "quit:0",
                                                "dialog:DIAL_SOUND", "end:0", "default:273" */
     std::vector<Box> boxes;
     std::function<void()> onBox, onBeep;    /* run while a box is open, as a beep sounds */

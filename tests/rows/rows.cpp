@@ -3,6 +3,8 @@
 #include <string.h>
 #include <functional>
 #include <sstream>
+#include <windows.h>
+#include <mmsystem.h>
 #include "fakewin.h"
 #include "fpu.h"
 #include "globals.h"
@@ -152,9 +154,15 @@ Words Happened(size_t &boxSeen, int &defaults)
             defaults++;
         } else if (kind == "class" || kind == "classex") {
             out.push_back(ClassEvent(kind));
+        } else if (kind == "sound") {
+            /* Played without waiting for its end, a sound is cut short by the
+               next: a spoken number would be heard as its last character */
+            std::string file = rest.substr(rest.find(':') + 1);
+            if (strtoul(rest.c_str(), nullptr, 10) != SND_SYNC)
+                Fault(file + " played with flags " + rest.substr(0, rest.find(':')) + ", not SND_SYNC");
+            out.push_back(file.substr(0, file.size() - 4));
         } else {
-            out.push_back(e == "beep" ? "!" : kind == "sound" ? rest.substr(0, rest.size() - 4)
-                          : kind == "dialog" ? (rest == "DIAL_ABOUT" ? "about" : "sounddlg")
+            out.push_back(e == "beep" ? "!" : kind == "dialog" ? (rest == "DIAL_ABOUT" ? "about" : "sounddlg")
                           : rest == "0" || e == "timer" ? kind : e);
         }
     }

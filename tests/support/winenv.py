@@ -15,7 +15,6 @@ import queue
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import tempfile
 import threading
@@ -42,8 +41,9 @@ def loader(arch):
 
 def pe_arch(path):
     """"win32" for an i386 program, "win64" for an x86-64 one."""
-    head = open(path, "rb").read(4096)
-    return "win32" if struct.unpack_from("<H", head, struct.unpack_from("<I", head, 60)[0] + 4)[0] == 0x14C else "win64"
+    import pefile  # here, not above: importing winenv alone needs no pefile
+    machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
+    return "win32" if machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"] else "win64"
 
 
 @functools.lru_cache(None)
@@ -96,7 +96,9 @@ class Session:
             os.close(w)
             with os.fdopen(r) as display:
                 self.env["DISPLAY"] = ":" + display.readline().strip()
-            copy = lambda src, dst: (os.link if src.lower().endswith(SHARED_EXT) else shutil.copy2)(src, dst)  # noqa
+
+            def copy(src, dst):
+                return (os.link if src.lower().endswith(SHARED_EXT) else shutil.copy2)(src, dst)
             shutil.copytree(self._template(), self.prefix, symlinks=True, copy_function=copy)
         except BaseException:
             self.__exit__()

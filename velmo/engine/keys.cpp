@@ -6,7 +6,6 @@
 #include "numtext.h"
 #include "resource.h"
 #include "tavlib.h"
-#include "velmo.h"
 
 static int IsDigitKey(int key)
 {
@@ -16,20 +15,6 @@ static int IsDigitKey(int key)
 static int IsEntryKey(int key)
 {
     return key == CMD_ENTER || key == CMD_BACK || key == CMD_POINT || IsDigitKey(key);
-}
-
-/* A rejected keystroke beeps over the lines as they are, also in a paste */
-static void Reject(void)
-{
-    calculator.FlushLines();
-    MessageBeep(0);
-}
-
-static void Refuse(UINT message)
-{
-    calculator.FlushLines();    /* the message shows over the lines as they are */
-    PlaySoundFile("error.wav");
-    ShowMessage(mainWindow, message, 0);
 }
 
 int RpnStack::CheckOperandCount(int code)
@@ -50,18 +35,18 @@ int RpnStack::CheckOperandCount(int code)
     }
     if (depth >= needed)
         return 0;
-    Refuse(IDS_FEW_OPERANDS);
+    ShowError(IDS_FEW_OPERANDS);
     return 1;
 }
 
 int CheckOperandDomain(int code, double x)
 {
     if ((code == CMD_DIV || code == CMD_RECIP) && x == 0.0) {
-        Refuse(IDS_DIV_ZERO);
+        calculator.ShowError(IDS_DIV_ZERO);
         return 1;
     }
     if (code == CMD_SQRT && x < 0.0) {
-        Refuse(IDS_NEG_SQRT);
+        calculator.ShowError(IDS_NEG_SQRT);
         return 1;
     }
     return 0;
@@ -117,31 +102,31 @@ void RpnStack::HandleKey(UINT code)
 
     switch (key) {
     case CMD_BACK:
-        PlaySoundFile("back.wav");
+        Sound("back.wav");
         if (len == 1) {
             /* Removing the last character removes the number */
             SendMessageA(mainWindow, WM_COMMAND, CMD_DROP, 0);
             return;
         }
         if (len == 0)
-            Reject();
+            Sound(BEEP);
         else
             text[len - 1] = 0;
         break;
     case CMD_ENTER:
-        PlaySoundFile("enter.wav");
+        Sound("enter.wav");
         if (entryDone) {
             if (depth == 0)
-                Reject();
+                Sound(BEEP);
             else
                 PushValue("", x, status, 0);
         }
         entryDone = 1;
         return;
     case CMD_POINT:
-        PlaySoundFile("point.wav");
+        Sound("point.wav");
         if (strchr(text, '.')) {
-            Reject();
+            Sound(BEEP);
         } else {
             text[len] = '.';
             text[len + 1] = 0;
@@ -157,7 +142,7 @@ void RpnStack::HandleKey(UINT code)
     /* The X line gives back only TEXT_SIZE - 1 characters: a longer entry
        would lose its last digit at the next key, however wide the line */
     if (!ReadNumber(text, &value) || strlen(text) >= TEXT_SIZE || !FitsLine(text)) {
-        Reject();
+        Sound(BEEP);
         return;
     }
     if (entryDone) {
@@ -171,6 +156,6 @@ void RpnStack::HandleKey(UINT code)
     if (IsDigitKey(key)) {
         char sound[] = "0.wav";
         sound[0] = (char)key;
-        PlaySoundFile(sound);
+        Sound(sound);
     }
 }

@@ -3,7 +3,6 @@
 #include "globals.h"
 #include "power.h"
 #include "resource.h"
-#include "tavlib.h"
 #include "velmo.h"
 
 int MathErrorHook(MathErrorRecord *record)
@@ -15,12 +14,9 @@ int MathErrorHook(MathErrorRecord *record)
 
 void ReportMathError(void)
 {
-    if (mathError == MATH_OVERFLOWED) {
-        PlaySoundFile("error.wav");
-        ShowMessage(mainWindow, IDS_OVERFLOW, 0);
-    } else if (mathError == MATH_NUMERICAL) {
-        PlaySoundFile("error.wav");
-        ShowMessage(mainWindow, IDS_NUM_ERROR, 0);
-    }
+    if (mathError == MATH_OVERFLOWED)
+        calculator.ShowError(IDS_OVERFLOW);
+    else if (mathError == MATH_NUMERICAL)
+        calculator.ShowError(IDS_NUM_ERROR);
     mathError = MATH_NONE;
 }

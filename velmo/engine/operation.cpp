@@ -71,7 +71,7 @@ void RpnStack::RunOperation(int code)
     char text[NUMBER_TEXT_SIZE];
 
     if (sound)
-        PlaySoundFile(sound);
+        Sound(sound);
     /* Operands are taken without a redraw: the push that follows shows all
        four lines, and nothing is heard or shown in between */
     switch (code) {
@@ -112,7 +112,6 @@ void RpnStack::RunOperation(int code)
         /* The message shows over the stack without its operands; then
            they are put back as they were */
         RefreshLines(1);
-        FlushLines();
         ReportMathError();
         mathError = MATH_NONE;
         removed = depthBefore - depth;

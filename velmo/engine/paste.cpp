@@ -3,7 +3,6 @@
 #include <string.h>
 #include "globals.h"
 #include "resource.h"
-#include "tavlib.h"
 #include "velmo.h"
 
 #define PASTE_TEXT_MAX 81
@@ -20,8 +19,7 @@ void ReadClipboardText(char *buffer)
     if (data)
         text = (const char *)GlobalLock(data);
     if (!text) {
-        PlaySoundFile("error.wav");
-        ShowMessage(mainWindow, IDS_NO_PASTE, 0);
+        calculator.ShowError(IDS_NO_PASTE);
         CloseClipboard();
         return;
     }

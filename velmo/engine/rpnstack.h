@@ -7,6 +7,9 @@
 
 #define STACK_SIZE 1024
 
+/* RpnStack::Sound's system beep, heard with sound off too */
+#define BEEP NULL
+
 /* Set by PushValue when a pending math error kept a value off the stack */
 struct PushStatus
 {
@@ -30,6 +33,11 @@ struct RpnStack
     void RefreshLines(int includeX);
     void ShowLine(int i, const char *text);
     void FlushLines();
+
+    /* Every sound the calculator makes: the held lines are written first */
+    void Sound(const char *wave);
+    void Speak(const char *text);
+    void ShowError(UINT message);
 
     void HandleKey(UINT code);
     int CheckOperandCount(int code);

@@ -1,7 +1,8 @@
-/* Sound feedback */
+/* Playing a wave file through WINMM. What is heard, and when, is the
+   calculator's: RpnStack::Sound. */
 #include <windows.h>
 #include <mmsystem.h>
-#include "globals.h"
+#include "tavlib.h"
 #include "velmo.h"
 
 typedef BOOL (WINAPI *SndPlaySoundProc)(LPCSTR name, UINT flags);
@@ -16,35 +17,13 @@ void ForgetSoundLibrary(void)
     winmm.proc = NULL;
 }
 
-void PlaySoundFile(const char *name)
+void PlayWave(const char *name)
 {
-    SndPlaySoundProc play;
-
-    /* What is heard goes with the lines as they are, also in a paste */
-    if (!soundOn)
-        return;
-    calculator.FlushLines();
     /* Without WINMM the program goes on without sound */
-    play = (SndPlaySoundProc)(void (*)(void))LoadSystemProc(&winmm);
+    SndPlaySoundProc play = (SndPlaySoundProc)(void (*)(void))LoadSystemProc(&winmm);
+
+    /* Synchronous: a sound played while another still plays cuts it short,
+       and a spoken number is one sound a character */
     if (play)
         play(name, SND_SYNC);
-}
-
-void SpeakText(const char *text)
-{
-    char digit[] = "0.wav";
-
-    for (; *text; text++) {
-        switch (*text) {
-        case '+': PlaySoundFile("plus.wav"); break;
-        case '-': PlaySoundFile("minus.wav"); break;
-        case '.': PlaySoundFile("point.wav"); break;
-        case 'e': PlaySoundFile("e.wav"); break;
-        default:
-            if (*text >= '0' && *text <= '9') {
-                digit[0] = *text;
-                PlaySoundFile(digit);
-            }
-        }
-    }
 }

@@ -1,4 +1,5 @@
-/* The value stack and the four display lines that show X, Y, Z and T */
+/* The value stack, the four display lines that show X, Y, Z and T, and the
+   sounds heard with them */
 #include <windows.h>
 #include <string.h>
 #include "globals.h"
@@ -41,6 +42,49 @@ void RpnStack::FlushLines()
     linesPending = 0;
 }
 
+/* What is heard goes with the lines as they are, also in a paste, which
+   holds their writes: they are written before the sound. A wave file is
+   heard only with sound on (with it off the lines stay held); BEEP, the
+   system beep, is heard either way. */
+void RpnStack::Sound(const char *wave)
+{
+    if (wave && !soundOn)
+        return;
+    FlushLines();
+    if (wave)
+        PlayWave(wave);
+    else
+        MessageBeep(0);
+}
+
+/* Names each character of a number's text */
+void RpnStack::Speak(const char *text)
+{
+    char digit[] = "0.wav";
+
+    for (; *text; text++) {
+        switch (*text) {
+        case '+': Sound("plus.wav"); break;
+        case '-': Sound("minus.wav"); break;
+        case '.': Sound("point.wav"); break;
+        case 'e': Sound("e.wav"); break;
+        default:
+            if (*text >= '0' && *text <= '9') {
+                digit[0] = *text;
+                Sound(digit);
+            }
+        }
+    }
+}
+
+/* The error sound, then the error box over the lines as they are */
+void RpnStack::ShowError(UINT message)
+{
+    Sound("error.wav");
+    FlushLines();       /* with sound off too: the box shows them */
+    ShowMessage(mainWindow, message, 0);
+}
+
 int RpnStack::PushValue(const char *text, double value, PushStatus &status, int speak)
 {
     char shown[NUMBER_TEXT_SIZE];
@@ -58,9 +102,7 @@ int RpnStack::PushValue(const char *text, double value, PushStatus &status, int 
         FormatNumber(value, shown);
     }
     if (top < 1) {
-        FlushLines();
-        PlaySoundFile("error.wav");
-        ShowMessage(mainWindow, IDS_STACK_FULL, 0);
+        ShowError(IDS_STACK_FULL);
         return 0;
     }
     top--;
@@ -69,7 +111,7 @@ int RpnStack::PushValue(const char *text, double value, PushStatus &status, int 
     ShowLine(0, shown);
     RefreshLines(0);
     if (speak)
-        SpeakText(shown);
+        Speak(shown);
     return 1;
 }
 

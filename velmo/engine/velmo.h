@@ -6,15 +6,13 @@
 
 #define PASTE_BUFFER_SIZE 83    /* 81 bytes of text, a line feed, the terminator */
 
-/* Plays a wave file, synchronously, when sound is on */
-void PlaySoundFile(const char *name);
+/* Plays a wave file to its end, where there is WINMM. The calculator's
+   sounds go through RpnStack::Sound, which knows the lines and the setting */
+void PlayWave(const char *name);
 
 /* WINMM is loaded by the first sound and kept; this forgets it, so that the
    next sound loads it again */
 void ForgetSoundLibrary(void);
-
-/* Plays the sound of each character of a number's text */
-void SpeakText(const char *text);
 
 /* The math-error record of the runtime's callback convention */
 struct MathErrorRecord
