@@ -70,6 +70,11 @@ LATENCY = 0.020
 spoken = soundlist.spoken
 
 
+def ms(samples):
+    """Samples at RATE in milliseconds."""
+    return samples / RATE * 1000
+
+
 def load_wave(path, rate=RATE):
     with wave.open(path) as w:
         assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (1, 2, rate), \
@@ -167,7 +172,6 @@ class Word:
     lost: int
 
     def line(self, i):
-        ms = lambda n: n / RATE * 1000  # noqa: E731 - a lambda reads best inside the f-strings
         return (f"{i + 1:3} {self.name:11} at {self.start / RATE:7.3f} s  {ms(self.length):5.1f} ms  "
                 f"ncc {self.score:.3f}  quarters {' '.join(f'{p:.2f}' for p in self.parts)}"
                 + (f"  missing {ms(self.missing):.0f} ms" if self.missing else "")
@@ -188,16 +192,16 @@ class Result:
         if self.failure:
             return "\n".join(lines + [f"FAIL {self.failure}"])
         words = self.words
-        gaps = [(b.start - a.end) / RATE * 1000 for a, b in zip(words, words[1:])]
+        gaps = [ms(b.start - a.end) for a, b in zip(words, words[1:])]
         lowest = min(words, key=lambda w: w.score)
         dropped = [w for w in words if w.dropped >= FRAME // 2]
         return "\n".join(lines + [
             f"PASS {len(words)} words in order, each whole, silence between and around them: lowest ncc "
             f"{lowest.score:.3f} ({lowest.name}), lowest quarter {min(min(w.parts) for w in words):.2f}, "
-            f"most missing {max(w.missing + w.lost for w in words) / RATE * 1000:.0f} ms"
+            f"most missing {ms(max(w.missing + w.lost for w in words)):.0f} ms"
             + (f", gaps {min(gaps):.0f}-{max(gaps):.0f} ms" if gaps else "")
             + (f"; dropouts of 1 ms or more in {len(dropped)} words, "
-               f"{sum(w.dropped for w in dropped) / RATE * 1000:.1f} ms" if dropped else "; no dropouts")
+               f"{ms(sum(w.dropped for w in dropped)):.1f} ms" if dropped else "; no dropouts")
             + (f", {self.blips} pieces under 5 ms left out" if self.blips else "")])
 
 
@@ -407,7 +411,7 @@ def match(recording, expected, waves):
         if min(word.parts) < PART_THRESHOLD or word.missing + word.lost > MOST_LOST:
             return Result(expected, words + [word], f"{where}: not whole at {word.start / RATE:.3f} s, quarters "
                           + " ".join(f"{p:.2f}" for p in word.parts)
-                          + f", {word.missing / RATE * 1000:.0f} ms missing, {word.lost / RATE * 1000:.0f} ms lost")
+                          + f", {ms(word.missing):.0f} ms missing, {ms(word.lost):.0f} ms lost")
         words.append(word)
         pos = word.end + TAIL
     after = ear.onset(pos)
