@@ -250,7 +250,7 @@ def hearing_module():
     try:
         import hearing
     except ImportError as e:
-        pytest.fail(f"{e} in {sys.executable}: the sound tests need numpy and scipy (Debian python3-numpy, python3-scipy)")
+        pytest.fail(f"{e} in {sys.executable}: the sound tests need numpy and scipy (python3-numpy, python3-scipy)")
     return hearing
 
 
