@@ -6,14 +6,16 @@
 # it needs libpulse of each architecture) and match what they hear with
 # numpy and scipy. The Python tests run under pytest. The manifests' test reads YAML and checks JSON schemas (python3-yaml,
 # python3-jsonschema). The fuzz targets of the number code compare with MPFR
-# (libmpfr-dev).
+# (libmpfr-dev). The reproducibility check builds as another user (sudo) and
+# in another language (locales-all).
 set -eu
 needed="cmake make g++ binutils googletest libbenchmark-dev clang-14 libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
         wine wine64 wine32:i386 fonts-wine libwine-dev python3 xvfb xdotool espeak-ng sox halibut p7zip-full nsis zip
         osslsigncode openssl faketime pulseaudio pulseaudio-utils libpulse0 libpulse0:i386 python3-numpy
         python3-yaml python3-jsonschema libmpfr-dev
-        python3-pytest python3-pefile python3-scipy reprotest diffoscope-minimal disorderfs shellcheck flake8"
+        python3-pytest python3-pefile python3-scipy reprotest diffoscope-minimal disorderfs sudo locales-all
+        shellcheck flake8"
 missing=""
 for package in $needed; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \

@@ -1,98 +1,114 @@
 #!/bin/sh
-# Checks that the release packages are reproducible. The packages of build/win64
-# and build/win32 are made (dist, unsigned), then made a second time from a copy
-# of the same source in another folder, later, under another umask, time zone
-# and language, with only what the packages need, and every file that ships is
-# compared: each file of the package folder (VELMO.exe, the wave files, the help
-# files, the texts), the zip, the installer and SHA256SUMS, and the winget and
-# Scoop manifests written from each build's packages. A difference names
-# the file and its first differing byte (and diffoscope's summary, where it is
-# installed); the exit code is then 1.
+# Checks that the release packages are reproducible, with Debian's reprotest.
+# It copies the source (the files git knows, as they are in the work tree),
+# and in two fresh copies of that, builds both architectures' packages
+# (unsigned, without the tests) and the winget and Scoop manifests written
+# from them (build-aux/reprotest-build.sh); the second build under every
+# variation this machine allows, with no network for either. diffoscope then
+# compares the two (its report is printed on a difference), and each file that
+# ships is given its verdict: every file of each package folder, the zips, the
+# installers, SHA256SUMS, and the manifests, with a summary line per
+# architecture. The exit code is 1 on a difference, 2 when a build failed.
+# Runs as root: the second build runs as another user (sudo), in namespaces of
+# its own (unshare).
 # usage: reprotest.sh
 set -eu
 cd "$(dirname "$0")/.."
 started=$(date +%s)
-unset VELMO_SIGN_PFX VELMO_SIGN_PASSWORD
-for preset in win64 win32; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target dist >/dev/null
-done
-epoch=$(cat build/win64/source-date-epoch)
-[ "$(cat build/win32/source-date-epoch)" = "$epoch" ] || { echo "win64 and win32 were configured at different commits"; exit 1; }
-
-# The files the first builds were made from: git's, as they are in the work tree
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velmo-reprotest.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/second-source"
+mkdir "$scratch/source" "$scratch/bin"
 git ls-files -z --cached --others --exclude-standard |
-    tar --null --verbatim-files-from -T - --ignore-failed-read -cf - | tar -xf - -C "$scratch/second-source"
+    tar --null --verbatim-files-from -T - --ignore-failed-read -cf - | tar -xf - -C "$scratch/source"
+# What every packed file records as its time: the last commit's, as for a release
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH
+unset VELMO_SIGN_PFX VELMO_SIGN_PASSWORD
 
-# Another folder, umask, time zone and language, and a clock 397 days and 5 hours later
-(
-    cd "$scratch/second-source"
-    umask 077
-    export SOURCE_DATE_EPOCH="$epoch" TZ=Pacific/Kiritimati LANG=de_DE.UTF-8 LANGUAGE=de NO_FAKE_STAT=1
-    unset LC_ALL
-    # Files keep their real times (NO_FAKE_STAT): only the clock is moved
-    later() { faketime -m -f +9533h "$@"; }
-    echo "Second build: in $PWD, umask $(umask), TZ=$TZ, LANG=$LANG, clock at $(later date -u '+%F %T UTC')"
-    for preset in win64 win32; do
-        { later cmake --preset "$preset" -DBUILD_TESTING=OFF && later cmake --build --preset "$preset" --target dist; } \
-            >"$scratch/$preset.log" 2>&1 || { tail -20 "$scratch/$preset.log"; exit 1; }
-    done
-)
+# reprotest 0.7.23 runs "sudo -h localhost COMMAND", which sudo 1.9 refuses
+# (-h is for -l only): this sudo, first on reprotest's PATH, drops the -h
+cat >"$scratch/bin/sudo" <<'EOF'
+#!/bin/sh
+[ "$1 $2" != "-h localhost" ] || shift 2
+exec /usr/bin/sudo "$@"
+EOF
+chmod 755 "$scratch/bin/sudo"
 
-status=0
-for preset in win64 win32; do
-    first=build/$preset/packages
-    second=$scratch/second-source/build/$preset/packages
-    name=$(sed -n 's/^[0-9a-f]*  \(.*\)\.zip$/\1/p' "$first/SHA256SUMS")
-    # The package folder: the zip's top folder (VELMO201)
-    top=$(python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist()[0].split("/")[0])' "$first/$name.zip")
+# All of reprotest's variations are on. The second build (the first one's
+# setting in brackets):
+# - time: a clock 397 days and 5 hours later (faketime; the first build's
+#   clock starts at the newest source file's time); files keep their times
+# - user_group: runs as nobody:nogroup, by sudo (as root)
+# - domain_host: host and domain names of reprotest's (unshare --uts, by sudo,
+#   which reprotest requires when user_group is varied)
+# - exec_path: PATH is sudo's secure_path (user_group): reprotest's PATH with
+#   /i_capture_the_path appended does not get through sudo, but PATH differs
+# - num_cpus: 2 CPUs (1), -j2 in both; aslr: on (off); kernel: uname says 2.6
+#   (setarch); fileordering: directory entries read in shuffled order
+#   (disorderfs, FUSE); build_path: another folder; home: /nonexistent/second-build
+#   (the tree); locales: et_EE.UTF-8 (C.UTF-8); timezone: GMT-14 (GMT+12);
+#   umask: 0002 (0022); environment: one more variable
+variations=user_group.available+=nobody:nogroup,domain_host.use_sudo=1,time.faketimes+=+397days+5hours
+locale -a | grep -qix 'et_EE.utf-\{0,1\}8' || echo "No et_EE.UTF-8 locale (locales-all): the locales variation changes little"
+# No network for the builds: a network namespace of their own, with only lo
+set +e
+{
+    unshare --net env PATH="$scratch/bin:$PATH" reprotest --verbosity=1 --min-cpus=1 --vary="$variations" \
+        --store-dir="$scratch/store" --diffoscope-arg=--max-text-report-size=262144 \
+        -s "$scratch/source" 'sh build-aux/reprotest-build.sh out' out
+    echo $? >"$scratch/status"
+} 2>&1 | tee "$scratch/reprotest.log" | grep -v -e '^INFO:reprotest:' -e '^reprotest \['
+set -e
+status=$(cat "$scratch/status")
+case $status in
+0|1) ;;
+*)  echo "Reproducibility check: the builds failed (reprotest's exit code $status), nothing compared"
+    echo "Reproducibility check took $(( $(date +%s) - started )) s."
+    exit 2 ;;
+esac
+varied=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
+    sed -n 's/^ *vary //p' | tr '\n' ' ')
+fixed=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
+    sed -n 's/^ *FIX //p' | tr '\n' ' ')
+
+# Each file's verdict. With no difference, reprotest keeps the first build's
+# files only (the second's folder is then a link to the first's)
+first=$scratch/store/control/source-root/out
+second=$scratch/store/experiment-1/source-root/out
+[ -d "$first" ] || { echo "Reproducibility check: no artifacts from reprotest"; exit 2; }
+if [ -L "$scratch/store/experiment-1" ]; then
+    echo "reprotest and diffoscope: no differences"
+else
+    echo "reprotest and diffoscope: the builds differ"
+fi
+result=0
+for part in win64 win32 manifests; do
     compared=0 differing=0
-    for file in $(cd "$first" && find "$top" -type f | LC_ALL=C sort) "$name.zip" "$name-setup.exe" SHA256SUMS; do
+    for file in $({ (cd "$first/$part" && find . -type f); [ ! -d "$second/$part" ] || (cd "$second/$part" && find . -type f); } |
+                   sed 's|^\./||' | LC_ALL=C sort -u); do
         compared=$((compared + 1))
-        if [ ! -f "$second/$file" ]; then
-            echo "$preset: $file: missing in the second build"
-        elif where=$(cmp "$first/$file" "$second/$file" 2>&1); then
-            echo "$preset: $file: identical"
+        if [ ! -f "$first/$part/$file" ]; then
+            echo "$part: $file: only in the second build"
+        elif [ ! -f "$second/$part/$file" ]; then
+            echo "$part: $file: missing in the second build"
+        elif cmp -s "$first/$part/$file" "$second/$part/$file"; then
+            echo "$part: $file: identical"
             continue
         else
-            # cmp counts bytes from 1: "A B differ: byte N, line L", or "cmp: EOF on B after byte N"
-            case $where in
-            *"differ: byte "*) byte=${where#*differ: byte } byte=${byte%%,*}
-                echo "$preset: $file: DIFFERS, first at offset $((byte - 1)) (0x$(printf %x $((byte - 1))))" ;;
-            *) echo "$preset: $file: DIFFERS: ${where#cmp: }" ;;
-            esac
-            command -v diffoscope >/dev/null &&
-                diffoscope --no-progress "$first/$file" "$second/$file" 2>&1 | head -40
+            echo "$part: $file: DIFFERS"
         fi
         differing=$((differing + 1))
     done
-    echo "$preset: $compared files compared, $((compared - differing)) identical, $differing differ"
-    [ "$differing" -eq 0 ] || status=1
+    # What was compared, by kind
+    kinds=$(cd "$first/$part" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | awk -F/ '
+        NF == 1 { kind[++kinds] = $0; next }
+        !($1 in files) { kind[++kinds] = $1 }
+        { files[$1]++ }
+        END { for (k = 1; k <= kinds; k++) printf "%s%s", k > 1 ? ", " : "", kind[k] in files ? kind[k] "/: " files[kind[k]] : kind[k] }')
+    echo "$part: $compared files compared ($kinds), $((compared - differing)) identical, $differing differ"
+    [ "$differing" -eq 0 ] || result=1
 done
-# The winget and Scoop manifests, written from each build's four packages
-compared=0 differing=0
-for side in first second; do
-    tree=.
-    [ "$side" = first ] || tree=$scratch/second-source
-    mkdir "$scratch/$side-release"
-    cp "$tree"/build/win64/packages/VELMO-* "$tree"/build/win32/packages/VELMO-* "$scratch/$side-release"
-    python3 build-aux/manifests.py "$scratch/$side-release" "$tree/build/win64/packages/release.json" \
-        "$tree/build/win32/packages/release.json" >/dev/null
-done
-for file in $(cd "$scratch/first-release" && find winget scoop -type f | LC_ALL=C sort); do
-    compared=$((compared + 1))
-    if cmp -s "$scratch/first-release/$file" "$scratch/second-release/$file"; then
-        echo "manifests: $file: identical"
-    else
-        echo "manifests: $file: DIFFERS"
-        diff "$scratch/first-release/$file" "$scratch/second-release/$file" | head -20
-        differing=$((differing + 1))
-    fi
-done
-echo "manifests: $compared files compared, $((compared - differing)) identical, $differing differ"
-[ "$differing" -eq 0 ] && [ "$compared" -eq 4 ] || status=1
+[ "$result" = "$status" ] || { echo "reprotest's verdict (exit code $status) and the files' disagree"; result=1; }
+echo "reprotest: varied ${varied:-nothing}; fixed: ${fixed:-nothing}"
 echo "Reproducibility check took $(( $(date +%s) - started )) s."
-exit $status
+exit $result
