@@ -71,8 +71,9 @@ varied=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotes
 fixed=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
     sed -n 's/^ *FIX //p' | tr '\n' ' ')
 
-# Each file's verdict. With no difference, reprotest keeps the first build's
-# files only (the second's folder is then a link to the first's)
+# Each file's verdict (a line for each one that differs; reprotest has listed
+# their SHA-256 sums when none does). With no difference, reprotest keeps the
+# first build's files only (the second's folder is then a link to the first's)
 first=$scratch/store/control/source-root/out
 second=$scratch/store/experiment-1/source-root/out
 [ -d "$first" ] || { echo "Reproducibility check: no artifacts from reprotest"; exit 2; }
@@ -92,7 +93,6 @@ for part in win64 win32 manifests; do
         elif [ ! -f "$second/$part/$file" ]; then
             echo "$part: $file: missing in the second build"
         elif cmp -s "$first/$part/$file" "$second/$part/$file"; then
-            echo "$part: $file: identical"
             continue
         else
             echo "$part: $file: DIFFERS"
@@ -104,7 +104,7 @@ for part in win64 win32 manifests; do
         NF == 1 { kind[++kinds] = $0; next }
         !($1 in files) { kind[++kinds] = $1 }
         { files[$1]++ }
-        END { for (k = 1; k <= kinds; k++) printf "%s%s", k > 1 ? ", " : "", kind[k] in files ? kind[k] "/: " files[kind[k]] : kind[k] }')
+        END { for (k = 1; k <= kinds; k++) printf "%s%s", (k > 1 ? ", " : ""), (kind[k] in files ? kind[k] "/ (" files[kind[k]] " files)" : kind[k]) }')
     echo "$part: $compared files compared ($kinds), $((compared - differing)) identical, $differing differ"
     [ "$differing" -eq 0 ] || result=1
 done
