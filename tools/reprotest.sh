@@ -66,10 +66,12 @@ case $status in
     echo "Reproducibility check took $(( $(date +%s) - started )) s."
     exit 2 ;;
 esac
-varied=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
-    sed -n 's/^ *vary //p' | tr '\n' ' ')
-fixed=$(sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
-    sed -n 's/^ *FIX //p' | tr '\n' ' ')
+# The variations reprotest applied to the second build, and those it did not
+variations() {
+    sed -n 's/^INFO:reprotest:build "experiment-1": //p' "$scratch/reprotest.log" | tr ',' '\n' |
+        sed -n "s/^ *$1 //p" | paste -s -d, - | sed 's/,/, /g'
+}
+varied=$(variations vary) fixed=$(variations FIX)
 
 # Each file's verdict (a line for each one that differs; reprotest has listed
 # their SHA-256 sums when none does). With no difference, reprotest keeps the
@@ -104,11 +106,11 @@ for part in win64 win32 manifests; do
         NF == 1 { kind[++kinds] = $0; next }
         !($1 in files) { kind[++kinds] = $1 }
         { files[$1]++ }
-        END { for (k = 1; k <= kinds; k++) printf "%s%s", (k > 1 ? ", " : ""), (kind[k] in files ? kind[k] "/ (" files[kind[k]] " files)" : kind[k]) }')
+        END { for (k = 1; k <= kinds; k++) printf "%s%s", (k > 1 ? ", " : ""), (kind[k] in files ? kind[k] "/ (" files[kind[k]] (files[kind[k]] > 1 ? " files)" : " file)") : kind[k]) }')
     echo "$part: $compared files compared ($kinds), $((compared - differing)) identical, $differing differ"
     [ "$differing" -eq 0 ] || result=1
 done
 [ "$result" = "$status" ] || { echo "reprotest's verdict (exit code $status) and the files' disagree"; result=1; }
-echo "reprotest: varied ${varied:-nothing}; fixed: ${fixed:-nothing}"
+echo "reprotest: varied ${varied:-nothing}; not varied: ${fixed:-nothing}"
 echo "Reproducibility check took $(( $(date +%s) - started )) s."
 exit $result
