@@ -50,16 +50,26 @@ chmod 755 "$scratch/bin/sudo"
 #   umask: 0002 (0022); environment: one more variable
 variations=user_group.available+=nobody:nogroup,domain_host.use_sudo=1,time.faketimes+=+397days+5hours
 locale -a | grep -qix 'et_EE.utf-\{0,1\}8' || echo "No et_EE.UTF-8 locale (locales-all): the locales variation changes little"
-# No network for the builds: a network namespace of their own, with only lo
+# No network for the builds: a network namespace of their own, with only lo.
+# What is shown leaves out reprotest's own steps, and all but the first lines
+# of each run of hex dump in diffoscope's report (of the installers, which it
+# cannot unpack); build/reprotest-diffoscope.txt then has the whole report
+hex='^(│ )+[-+ ][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]: [0-9a-f][0-9a-f][0-9a-f][0-9a-f] '
 set +e
 {
     unshare --net env PATH="$scratch/bin:$PATH" reprotest --verbosity=1 --min-cpus=1 --vary="$variations" \
-        --store-dir="$scratch/store" --diffoscope-arg=--max-text-report-size=262144 \
-        -s "$scratch/source" 'sh build-aux/reprotest-build.sh out' out
+        --store-dir="$scratch/store" -s "$scratch/source" 'sh build-aux/reprotest-build.sh out' out
     echo $? >"$scratch/status"
-} 2>&1 | tee "$scratch/reprotest.log" | grep -v -e '^INFO:reprotest:' -e '^reprotest \['
+} 2>&1 | tee "$scratch/reprotest.log" | awk -v hex="$hex" '
+    /^INFO:reprotest:/ || /^reprotest \[/ { next }
+    $0 ~ hex && ++lines > 24 { left++; next }
+    $0 !~ hex { if (left) print "│ ... " left " more lines of hex dump (build/reprotest-diffoscope.txt)"; lines = left = 0 }
+    { print; fflush() }'
 set -e
 status=$(cat "$scratch/status")
+rm -f build/reprotest-diffoscope.txt
+[ "$status" != 1 ] || [ ! -f "$scratch/store/experiment-1.diffoscope.out" ] ||
+    { mkdir -p build && cp "$scratch/store/experiment-1.diffoscope.out" build/reprotest-diffoscope.txt; }
 case $status in
 0|1) ;;
 *)  echo "Reproducibility check: the builds failed (reprotest's exit code $status), nothing compared"
