@@ -5,10 +5,11 @@
 # (unsigned, without the tests) and the winget and Scoop manifests written
 # from them (build-aux/reprotest-build.sh); the second build under every
 # variation this machine allows, with no network for either. diffoscope then
-# compares the two (its report is printed on a difference), and each file that
-# ships is given its verdict: every file of each package folder, the zips, the
-# installers, SHA256SUMS, and the manifests, with a summary line per
-# architecture. The exit code is 1 on a difference, 2 when a build failed.
+# compares the two (its report is printed on a difference), and so does cmp,
+# file by file: every file of each package folder, the zips, the installers,
+# SHA256SUMS, and the manifests; each file that differs is named, and a line
+# per architecture (and one for the manifests) sums up. The exit code is 1 on
+# a difference, 2 when a build failed.
 # Runs as root: the second build runs as another user (sudo), in namespaces of
 # its own (unshare).
 # usage: reprotest.sh
