@@ -51,6 +51,19 @@ chmod 755 "$scratch/bin/sudo"
 #   umask: 0002 (0022); environment: one more variable
 variations=user_group.available+=nobody:nogroup,domain_host.use_sudo=1,time.faketimes+=+397days+5hours
 locale -a | grep -qix 'et_EE.utf-\{0,1\}8' || echo "No et_EE.UTF-8 locale (locales-all): the locales variation changes little"
+# Where this machine cannot make a variation, it is left out and said so
+if ! sudo -n -u nobody true 2>/dev/null; then
+    echo "No sudo to nobody here: user_group and domain_host not varied"
+    variations=time.faketimes+=+397days+5hours,-user_group,-domain_host
+fi
+if [ ! -c /dev/fuse ] || ! command -v disorderfs >/dev/null; then
+    echo "No FUSE here: fileordering not varied"
+    variations=$variations,-fileordering
+fi
+setarch "$(uname -m)" --uname-2.6 true 2>/dev/null ||
+    { echo "setarch cannot change uname here: kernel not varied"; variations=$variations,-kernel; }
+nonet="unshare --net"
+$nonet true 2>/dev/null || { echo "No network namespace here: the builds could reach the network"; nonet=""; }
 # No network for the builds: a network namespace of their own, with only lo.
 # What is shown leaves out reprotest's own steps, and all but the first lines
 # of each run of hex dump in diffoscope's report (of the installers, which it
@@ -58,7 +71,7 @@ locale -a | grep -qix 'et_EE.utf-\{0,1\}8' || echo "No et_EE.UTF-8 locale (local
 hex='^(│ )+[-+ ][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]: [0-9a-f][0-9a-f][0-9a-f][0-9a-f] '
 set +e
 {
-    unshare --net env PATH="$scratch/bin:$PATH" reprotest --verbosity=1 --min-cpus=1 --vary="$variations" \
+    $nonet env PATH="$scratch/bin:$PATH" reprotest --verbosity=1 --min-cpus=1 --vary="$variations" \
         --store-dir="$scratch/store" -s "$scratch/source" 'sh build-aux/reprotest-build.sh out' out
     echo $? >"$scratch/status"
 } 2>&1 | tee "$scratch/reprotest.log" | awk -v hex="$hex" '

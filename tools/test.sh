@@ -8,6 +8,8 @@ set -eu
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 sh tools/install-deps.sh
+# Every shell script and Python file, through shellcheck and flake8
+sh tools/lint.sh
 for preset in host host-asan win64 win32; do
     cmake --preset "$preset"
     cmake --build --preset "$preset"
