@@ -14,17 +14,10 @@
 #include <string>
 #include <mpfr.h>
 #include "numtext.h"
+#include "bits.h"
 
 #define SHORT_LIMIT 80
 #define LONG_LIMIT  4000
-
-static uint64_t Bits(double value)
-{
-    uint64_t bits;
-
-    memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 /* The double nearest to the decimal text, ties to even, with subnormals:
    53 bits within the exponent range of doubles */

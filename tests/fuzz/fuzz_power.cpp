@@ -13,25 +13,10 @@
 #include <mpfr.h>
 #include "numtext.h"
 #include "power.h"
+#include "bits.h"
 
 #define FRACTION_MASK   0x000FFFFFFFFFFFFFULL
 #define EXACT_BITS      256
-
-static uint64_t Bits(double value)
-{
-    uint64_t bits;
-
-    memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-static double FromBits(uint64_t bits)
-{
-    double value;
-
-    memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 /* The mantissa of bits with a binary exponent from low to low + span - 1 */
 static double WithExponent(uint64_t bits, int low, int span)

@@ -2,6 +2,7 @@
 #include <string.h>
 #include "numtext.h"
 #include "bignum.h"
+#include "bits.h"
 
 #define FRACTION_MASK   0x000FFFFFFFFFFFFFULL
 #define HIDDEN_BIT      0x0010000000000000ULL
@@ -23,14 +24,6 @@ static const double exactPowers[23] = {
 static int IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-static double FromBits(uint64_t bits)
-{
-    double value;
-
-    memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 /* Bits of a double a step or so from the one nearest to w 10^p, where w

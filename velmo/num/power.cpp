@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 #include "power.h"
+#include "bits.h"
 #include "powerseries.h"
 
 #define FRACTION_MASK   0x000FFFFFFFFFFFFFULL
@@ -19,22 +20,6 @@ struct DD
 {
     double hi, lo;
 };
-
-static uint64_t Bits(double value)
-{
-    uint64_t bits;
-
-    memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-static double FromBits(uint64_t bits)
-{
-    double value;
-
-    memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 static int IsInfinite(double value)
 {
