@@ -11,21 +11,12 @@
 #include <string>
 #include "arith.h"
 #include "bignum.h"
+#include "bits.h"
 #include "fpu.h"
 #include "numtext.h"
 #include "power.h"
 
 namespace {
-
-template <typename To, typename From> To As(From from)
-{
-    To to;
-    memcpy(&to, &from, sizeof to);
-    return to;
-}
-
-uint64_t Bits(double v) { return As<uint64_t>(v); }
-double FromBits(uint64_t b) { return As<double>(b); }
 
 std::string Format(double value)
 {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string.h>
 #include "arith.h"
+#include "bits.h"
 #include "fpu.h"
 #include "numtext.h"
 #include "power.h"
@@ -24,20 +25,6 @@ namespace x87 {
 namespace {
 
 std::mt19937_64 rng(0x387);
-
-uint64_t Bits(double v)
-{
-    uint64_t b;
-    memcpy(&b, &v, sizeof b);
-    return b;
-}
-
-double FromBits(uint64_t b)
-{
-    double v;
-    memcpy(&v, &b, sizeof v);
-    return v;
-}
 
 /* m 2^e with a random 53-bit m in [1, 2) and a random sign; e may reach
    the subnormal range, where the result is rounded as a double */
