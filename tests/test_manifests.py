@@ -276,7 +276,7 @@ def first_arch(document):
 
 
 # Copies of the release folder, each with one thing wrong: the check must refuse each. One case
-# for each kind of rule: the hashes of the packages, and of the schemas' rules
+# for each kind of rule: the packages' hash in either manifest, and each kind of schema rule
 SPOILT = [
     ("winget installer: a wrong InstallerSha256",
      yaml_edit("installer", lambda d: first(d).update(InstallerSha256=other_hash(first(d)["InstallerSha256"])))),
