@@ -1,5 +1,5 @@
-"""VELMO.chm as a CHM reader (7z) sees it: a page for each chapter and section of velmo.but, titled
-with its heading, and index entries for the commands, keys and buttons below and every message."""
+"""VELMO.chm as a CHM reader (7z) sees it: index entries for the commands, keys and buttons below and
+every message."""
 import html
 import os
 import re
@@ -14,26 +14,12 @@ ENTRIES = ["digits", "decimal point", "Backspace", "Enter", "Add", "Subtract", "
 NOT_SHOWN = "IDS_(CLASS_NAME|SOUND_KEY|MODULE_NAME|INI_FILE|HELP_FILE|INI_SECTION|REG_PREFIX)$"
 
 
-def pages():
-    """(page, title) of each chapter and section of velmo.but, as Halibut names its pages."""
-    chapter, section = 0, 0
-    for kind, title in re.findall(r"^\\([CH])\{[^}]*\} (.*)$", open(os.path.join(RESOURCES, "velmo.but")).read(), re.M):
-        chapter, section = (chapter + 1, 0) if kind == "C" else (chapter, section + 1)
-        yield (f"Chapter{chapter}.html" if kind == "C" else f"Section{chapter}.{section}.html"), title
-
-
 @pytest.fixture(scope="module")
 def chm(option, tmp_path_factory):
     """The folder VELMO.chm is unpacked to."""
     folder = tmp_path_factory.mktemp("chm")
     subprocess.run(["7z", "x", "-y", f"-o{folder}", option.chm], check=True, capture_output=True)
     return folder
-
-
-@pytest.mark.parametrize("page,title", list(pages()))
-def test_page(chm, page, title):
-    assert (chm / page).is_file(), f"no page {page}"
-    assert re.findall(r"<title>(.*?)</title>", (chm / page).read_text()) == [title], f"{page}'s title"
 
 
 def test_index(chm):

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 #include "resource.h"
-#include "version.h"
 
 static const std::set<int> calculatorCommands = {
     CMD_BACK, CMD_ENTER, CMD_MULT, CMD_ADD, CMD_SUB, CMD_POINT, CMD_DIV, CMD_DIGIT, CMD_DIGIT + 1,
@@ -156,28 +155,11 @@ TEST(Resources, IconImages)
     EXPECT_EQ(images, "32x4 16x4 48x4 16x32* 32x32 48x32 256x32 ");
 }
 
-TEST(Resources, IconVersionAndManifest)
+/* The manifest as the loader reads it: an activation context made from the resource */
+TEST(Resources, Manifest)
 {
-    EXPECT_NE(LoadIconA(GetModuleHandleA(NULL), "ICONX"), nullptr);
-
-    char path[MAX_PATH], *text = nullptr;
-    UINT length = 0;
+    char path[MAX_PATH];
     GetModuleFileNameA(NULL, path, sizeof(path));
-    std::vector<char> version(GetFileVersionInfoSizeA(path, NULL));
-    ASSERT_TRUE(GetFileVersionInfoA(path, 0, (DWORD)version.size(), version.data()));
-    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\FileVersion", (void **)&text, &length));
-    EXPECT_STREQ(text, VELMO_VERSION_RECORD);
-    /* The About box tells the same version and copyright */
-    std::string notice = Controls("DIAL_ABOUT")[IDC_NOTICE];
-    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\040904b0\\LegalCopyright", (void **)&text, &length));
-    EXPECT_NE(notice.find(std::string("\n") + text), std::string::npos) << notice;
-    VS_FIXEDFILEINFO *fixed = nullptr;
-    ASSERT_TRUE(VerQueryValueA(version.data(), "\\", (void **)&fixed, &length));
-    std::string number = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS))
-                         + "." + std::to_string(HIWORD(fixed->dwFileVersionLS));
-    EXPECT_EQ(notice.rfind("VELMO 2, version " + number + "\n", 0), 0u) << notice;
-
-    /* As the loader reads it: an activation context made from the resource */
     ACTCTXA request = {};
     request.cbSize = sizeof(request);
     request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
