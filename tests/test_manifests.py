@@ -9,9 +9,9 @@ states only in words: one identifier, version and ManifestVersion in the three f
 files' names and folder.
 
 Packages: every zip and installer in the folder is listed, and nothing else: each installer twice,
-Scope user and machine, as a nullsoft installer (silent /S, folder /D=), each zip once as a portable
-VELMO.exe that is in the zip; each with the file's SHA-256, the architecture of its name and the
-address URL/VERSION/NAME. Scoop lists each zip under its architecture with its hash, its folder as
+Scope user with /CURRENTUSER and machine with /ALLUSERS, as a nullsoft installer (silent /S, folder
+/D=, ProductCode "VELMO 2"), each zip once as a portable VELMO.exe that is in the zip; each with the
+file's SHA-256, the architecture of its name and the address URL/VERSION/NAME. Scoop lists each zip under its architecture with its hash, its folder as
 extract_dir, and a program and shortcut that are in it. CHANGELOG.md lies beside them, where the
 release notes' address names it.
 
@@ -42,6 +42,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
 IDENTIFIER = "Mondrel.VELMO2"
 MANIFEST_VERSION = "1.28.0"
+# The installer's scope switches and uninstall key, as test_install.py drives and finds them
+SCOPE_SWITCH = {"user": "/CURRENTUSER", "machine": "/ALLUSERS"}
 WINGET_ARCH = {"win64": "x64", "win32": "x86"}
 SCOOP_ARCH = {"win64": "64bit", "win32": "32bit"}
 
@@ -165,12 +167,15 @@ def check(folder, version):
             problems.append(f"{at}: Architecture {merged.get('Architecture')!r} for {name}")
         if package_kind == "setup":
             switches = merged.get("InstallerSwitches") or {}
-            if kind != "nullsoft":
-                problems.append(f"{at}: {name} is not listed as a nullsoft installer")
+            scope = merged.get("Scope")
+            if kind != "nullsoft" or switches.get("Custom") != SCOPE_SWITCH.get(scope):
+                problems.append(f"{at}: {name} is not a nullsoft installer of Scope {scope} with its switch")
             if switches.get("Silent") != "/S" or switches.get("SilentWithProgress") != "/S":
                 problems.append(f"{at}: the silent switches are not /S")
             if switches.get("InstallLocation") != "/D=<INSTALLPATH>":
                 problems.append(f"{at}: InstallLocation is not /D=<INSTALLPATH>")
+            if merged.get("ProductCode") != "VELMO 2":
+                problems.append(f"{at}: ProductCode {merged.get('ProductCode')!r}, not the uninstall key 'VELMO 2'")
         else:
             top, inside = zips[name]
             files = merged.get("NestedInstallerFiles") or [{}]
