@@ -11,9 +11,9 @@ files' names and folder.
 Packages: every zip and installer in the folder is listed, and nothing else: each installer twice,
 Scope user with /CURRENTUSER and machine with /ALLUSERS, as a nullsoft installer (silent /S, folder
 /D=, ProductCode "VELMO 2"), each zip once as a portable VELMO.exe that is in the zip; each with the
-file's SHA-256, the architecture of its name and the address URL/VERSION/NAME. Scoop lists each zip under its architecture with its hash, its folder as
-extract_dir, and a program and shortcut that are in it. CHANGELOG.md lies beside them, where the
-release notes' address names it.
+file's SHA-256, the architecture of its name and the address URL/VERSION/NAME. Scoop lists each zip
+under its architecture with its hash, its folder as extract_dir, and a program and shortcut that are
+in it. CHANGELOG.md lies beside them, where the release notes' address names it.
 
 The checks must refuse what is wrong: copies of the manifests, each spoilt in one way (a wrong
 hash in either manifest, a required field taken out, a value outside its set or its pattern, an
